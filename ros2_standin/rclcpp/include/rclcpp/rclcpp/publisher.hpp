@@ -1,0 +1,60 @@
+// Stand-in for rclcpp/publisher.hpp: publishing copies the message into the
+// queue of every subscription of the topic in this process.
+#ifndef RCLCPP__PUBLISHER_HPP_
+#define RCLCPP__PUBLISHER_HPP_
+
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "rclcpp/detail/topic_registry.hpp"
+#include "rclcpp/macros.hpp"
+#include "rclcpp/publisher_base.hpp"
+#include "rclcpp/qos.hpp"
+#include "rclcpp/subscription_base.hpp"
+#include "rosidl_runtime_cpp/traits.hpp"
+
+namespace rclcpp {
+
+template <typename MessageT, typename AllocatorT = std::allocator<void>>
+class Publisher : public PublisherBase {
+ public:
+  static_assert(
+      rosidl_generator_traits::is_message<MessageT>::value,
+      "given message type is not compatible with ROS and cannot be used with a Publisher");
+
+  using PublishedType = MessageT;
+  using ROSMessageType = MessageT;
+  using ROSMessageTypeDeleter = std::default_delete<ROSMessageType>;
+
+  RCLCPP_SMART_PTR_DEFINITIONS(Publisher<MessageT, AllocatorT>)
+
+  Publisher(const std::string& topic_name, const rclcpp::QoS& qos)
+      : PublisherBase(topic_name, qos) {}
+
+  ~Publisher() override = default;
+
+  template <typename T>
+  typename std::enable_if_t<rosidl_generator_traits::is_message<T>::value &&
+                            std::is_same<T, ROSMessageType>::value>
+  publish(std::unique_ptr<T, ROSMessageTypeDeleter> msg) {
+    this->publish(*msg);
+  }
+
+  template <typename T>
+  typename std::enable_if_t<rosidl_generator_traits::is_message<T>::value &&
+                            std::is_same<T, ROSMessageType>::value>
+  publish(const T& msg) {
+    const std::string type_name = rosidl_generator_traits::name<T>();
+    for (const auto& subscription :
+         detail::TopicRegistry::instance().subscriptions(this->get_topic_name())) {
+      if (subscription->message_type_name() == type_name) {
+        subscription->enqueue_copy(&msg);
+      }
+    }
+  }
+};
+
+}  // namespace rclcpp
+
+#endif  // RCLCPP__PUBLISHER_HPP_
