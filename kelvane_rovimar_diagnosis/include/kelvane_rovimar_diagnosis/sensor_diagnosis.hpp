@@ -1,0 +1,124 @@
+// Sensor-stream diagnosis for a robot program: report every message your
+// nodes receive on a monitored topic and the library publishes a
+// DiagnosticEvent whenever a stream times out, runs at a low frame rate, or
+// is back to normal.
+#ifndef KELVANE_ROVIMAR_DIAGNOSIS__SENSOR_DIAGNOSIS_HPP_
+#define KELVANE_ROVIMAR_DIAGNOSIS__SENSOR_DIAGNOSIS_HPP_
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "kelvane_protocol/msg/diagnostic_event.hpp"
+#include "kelvane_rovimar_diagnosis/diagnosis_records.hpp"
+#include "rclcpp/node.hpp"
+#include "rclcpp/publisher.hpp"
+#include "std_msgs/msg/header.hpp"
+
+namespace YAML {
+class Node;
+}
+
+/// The seven thresholds of one monitored sensor topic. The field names are
+/// the keys of the topic's entry under "sensors" in sensor_thresholds.yaml.
+struct SensorThreshold {
+  /// Nominal message rate, Hz.
+  float normal_hz = 0.0F;
+  /// The rate is low below normal_hz * low_ratio; 0 < low_ratio <= 1.
+  float low_ratio = 0.0F;
+  /// Longest silence, ms, that still counts as a live stream.
+  int64_t cutoff_timeout_ms = 0;
+  /// Cycles without a timeout a timed-out stream must pass before it is normal again.
+  int64_t cutoff_recovery_threshold = 0;
+  /// How long, ms, the rate must stay low before the stream is abnormal.
+  int64_t abnormal_duration_ms = 0;
+  /// Rate, Hz, an abnormal stream must reach again to recover.
+  float fps_recovery_threshold = 0.0F;
+  /// How long, ms, it must keep that rate to be normal again.
+  int64_t fps_recovery_duration_ms = 0;
+};
+
+inline bool operator==(const SensorThreshold& a, const SensorThreshold& b) {
+  return a.normal_hz == b.normal_hz && a.low_ratio == b.low_ratio &&
+         a.cutoff_timeout_ms == b.cutoff_timeout_ms &&
+         a.cutoff_recovery_threshold == b.cutoff_recovery_threshold &&
+         a.abnormal_duration_ms == b.abnormal_duration_ms &&
+         a.fps_recovery_threshold == b.fps_recovery_threshold &&
+         a.fps_recovery_duration_ms == b.fps_recovery_duration_ms;
+}
+
+inline bool operator!=(const SensorThreshold& a, const SensorThreshold& b) { return !(a == b); }
+
+/// Kinds of abnormal event that client modules report themselves. Unscoped,
+/// so both AbnormalEventType::PATH_GLOBAL_PLAN_STATUS and
+/// PATH_GLOBAL_PLAN_STATUS name a kind.
+enum AbnormalEventType : int32_t {
+  FRONT_2D_LIDAR_STATUS = 0,
+  REAR_2D_LIDAR_STATUS = 1,
+  PATH_GLOBAL_PLAN_STATUS = 2,
+  PATH_LOCAL_PLAN_STATUS = 3,
+  LOCALIZATION_DEGRADED_STATUS = 4,
+  LOCALIZATION_LOST_STATUS = 5,
+  NAV_TO_POINT_STATUS = 6,
+  INFER_STREAM_TIMEOUT_STATUS = 7,
+};
+
+/// The sensor-stream monitor of one robot program; hold one per process.
+///
+/// Thread safety: every public operation may be called from any thread.
+/// data_mutex_ guards all tables, records and the outgoing message;
+/// init_mutex_ serialises initialize and is always taken first.
+class Diagnosis {
+ public:
+  /// Does no work: no node, no file, no thread until first use.
+  Diagnosis() = default;
+  /// Stops the monitoring thread, then releases the node and its publishers.
+  ~Diagnosis();
+
+  Diagnosis(const Diagnosis&) = delete;
+  Diagnosis& operator=(const Diagnosis&) = delete;
+  Diagnosis(Diagnosis&&) = delete;
+  Diagnosis& operator=(Diagnosis&&) = delete;
+
+ private:
+  friend class DiagnosisTestPeer;
+
+  using DiagnosticEvent = kelvane_protocol::msg::DiagnosticEvent;
+  using EventPublisher = rclcpp::Publisher<DiagnosticEvent>::SharedPtr;
+
+  EventPublisher sensor_proxy_pub_;
+  rclcpp::Node::SharedPtr node_;
+  EventPublisher chassis_pnc_pub_;
+  EventPublisher chassis_loc_pub_;
+  DiagnosticEvent event_msg_;
+  std::unordered_map<std::string, int64_t> event_report_times_;
+  std::unordered_map<std::string, SensorThreshold> sensor_thresholds_;
+  std::unordered_map<AbnormalEventType, kelvane_rovimar_diagnosis::LocalizationLossState>
+      localization_states_;
+  mutable std::mutex data_mutex_;
+  std::once_flag auto_init_flag_;
+  std::atomic<bool> initialized_{false};
+  std::mutex init_mutex_;
+  std::string default_config_path_;
+  std::string config_file_path_;
+  std::atomic<bool> reload_requested_{false};
+  std::thread config_watcher_thread_;
+  std::condition_variable config_watcher_cv_;
+  std::mutex config_watcher_mutex_;
+  std::atomic<bool> config_watcher_running_{false};
+  /// Whole seconds of the file's modification time at the last successful load, in nanoseconds.
+  std::atomic<int64_t> last_config_mtime_{0};
+  std::once_flag calibration_report_flag_;
+  std::vector<std::string> calibration_sensors_;
+  std::thread timer_thread_;
+  std::atomic<bool> timer_running_{false};
+  std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig> node_configs_;
+  std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeRuntime> node_states_;
+};
+
+#endif  // KELVANE_ROVIMAR_DIAGNOSIS__SENSOR_DIAGNOSIS_HPP_

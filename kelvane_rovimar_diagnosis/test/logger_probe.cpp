@@ -1,0 +1,56 @@
+// Logs a scripted sequence through the library's logger, so that tests can
+// run each environment variant in a fresh process.
+//
+//   logger_probe levels          one info, one warn and one error line
+//   logger_probe count N         N info lines "line <i>"
+//   logger_probe rename          Instance with a second name; prints whether it is the same logger
+//   logger_probe journal MARKER  one line per level carrying MARKER; prints their source lines
+#include <spdlog/logger.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "logger/logger.hpp"
+
+namespace {
+
+void logEachLevel() {
+  LOG_INFO("info message");
+  LOG_WARN("warn message");
+  LOG_ERROR("error message {}", 42);
+}
+
+void logToJournal(const std::string& marker) {
+  const int first_line = __LINE__ + 1;
+  LOG_INFO("journal {} info", marker);
+  LOG_WARN("journal {} warn", marker);
+  LOG_ERROR("journal {} error", marker);
+  std::cout << "lines " << first_line << ' ' << first_line + 1 << ' ' << first_line + 2
+            << std::endl;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string scenario = argc > 1 ? argv[1] : "";
+  if (scenario == "levels") {
+    logEachLevel();
+  } else if (scenario == "count" && argc > 2) {
+    const int count = std::atoi(argv[2]);
+    for (int line = 1; line <= count; ++line) {
+      LOG_INFO("line {}", line);
+    }
+  } else if (scenario == "rename") {
+    kelvane::Logger& first = kelvane::Logger::Instance("spdlog");
+    kelvane::Logger& second = kelvane::Logger::Instance("another");
+    std::cout << "same " << (&first == &second) << " name " << second.spdlogLogger()->name()
+              << std::endl;
+  } else if (scenario == "journal" && argc > 2) {
+    logToJournal(argv[2]);
+  } else {
+    std::cerr << "unknown scenario\n";
+    return 2;
+  }
+  return 0;
+}
