@@ -17,6 +17,7 @@ stop_journal() {
 trap stop_journal EXIT
 if ! pgrep -f /lib/systemd/systemd-journald >/dev/null; then
   mkdir -p /run/systemd/journal
+  rm -f /run/systemd/journal/socket  # a stale one would look like a running journal
   setsid /lib/systemd/systemd-journald </dev/null >/dev/null 2>&1 &
   started_journal=$!
   for _ in $(seq 50); do
@@ -25,17 +26,19 @@ if ! pgrep -f /lib/systemd/systemd-journald >/dev/null; then
   done
 fi
 
-rm -rf build/*/test_results
+rm -rf build/*/test_results build/*/Testing
 status=0
 colcon test --return-code-on-test-failure --ctest-args --output-on-failure || status=$?
+colcon test-result --verbose >/dev/null || status=1
 
-results=$(colcon test-result --verbose) || status=1
-echo "$results"
-summary=$(echo "$results" | grep '^Summary:' | tail -n 1)
-total=$(echo "$summary" | sed -E 's/^Summary: ([0-9]+) tests.*/\1/')
-errors=$(echo "$summary" | sed -E 's/.* ([0-9]+) errors.*/\1/')
-failures=$(echo "$summary" | sed -E 's/.* ([0-9]+) failures.*/\1/')
-skipped=$(echo "$summary" | sed -E 's/.* ([0-9]+) skipped.*/\1/')
+# Count test cases from the gtest reports; ctest's own records would count each executable again.
+totals=$(colcon test-result --all | grep '/test_results/' |
+  sed -E 's/.*: ([0-9]+) tests?, ([0-9]+) errors?, ([0-9]+) failures?, ([0-9]+) skipped/\1 \2 \3 \4/' |
+  awk '{t += $1; e += $2; f += $3; s += $4} END {print t + 0, e + 0, f + 0, s + 0}')
+read -r total errors failures skipped <<<"$totals"
+if [ "$status" -ne 0 ]; then
+  colcon test-result --verbose || true
+fi
 failed=$((errors + failures))
 passed=$((total - failed - skipped))
 if [ "$total" -eq 0 ]; then

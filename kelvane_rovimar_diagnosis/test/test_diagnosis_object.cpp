@@ -5,34 +5,7 @@
 
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 #include "rclcpp/rclcpp.hpp"
-
-// Reads the private state of a Diagnosis for the tests.
-class DiagnosisTestPeer {
- public:
-  explicit DiagnosisTestPeer(Diagnosis& diagnosis) : diagnosis_(diagnosis) {}
-
-  bool hasNoRosObjects() const {
-    return !diagnosis_.node_ && !diagnosis_.sensor_proxy_pub_ && !diagnosis_.chassis_pnc_pub_ &&
-           !diagnosis_.chassis_loc_pub_;
-  }
-  bool tablesEmpty() const {
-    return diagnosis_.event_report_times_.empty() && diagnosis_.sensor_thresholds_.empty() &&
-           diagnosis_.localization_states_.empty() && diagnosis_.calibration_sensors_.empty() &&
-           diagnosis_.node_configs_.empty() && diagnosis_.node_states_.empty();
-  }
-  bool flagsCleared() const {
-    return !diagnosis_.initialized_ && !diagnosis_.timer_running_ &&
-           !diagnosis_.config_watcher_running_ && !diagnosis_.reload_requested_ &&
-           diagnosis_.last_config_mtime_ == 0 && diagnosis_.config_file_path_.empty() &&
-           diagnosis_.default_config_path_.empty();
-  }
-  bool threadsIdle() const {
-    return !diagnosis_.timer_thread_.joinable() && !diagnosis_.config_watcher_thread_.joinable();
-  }
-
- private:
-  Diagnosis& diagnosis_;
-};
+#include "support/diagnosis_test_peer.hpp"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #define KELVANE_ROVIMAR_DIAGNOSIS__SENSOR_DIAGNOSIS_HPP_
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -85,11 +86,67 @@ class Diagnosis {
   Diagnosis(Diagnosis&&) = delete;
   Diagnosis& operator=(Diagnosis&&) = delete;
 
+  /// Creates the node "diagnosis_node" with its three event publishers and
+  /// loads the threshold file at `config_path`. Returns true when the object is
+  /// (or already was) initialised; false when the file could not be loaded, in
+  /// which case the node stays and a later call tries again. Does not start the
+  /// monitoring thread. rclcpp::init must have been called.
+  /// \throws rclcpp exceptions raised while creating the node or a publisher.
+  bool initialize(const std::string& config_path);
+
+  /// Adds or replaces the thresholds of `topic` at run time, with the frame-rate
+  /// recovery fields set to 0. The topic is monitored only under nodes whose
+  /// configuration lists it; the next configuration load drops it.
+  bool Register(const std::string& topic, float normal_hz, float low_ratio, long cutoff_timeout_ms,
+                long cutoff_recovery_threshold);
+
+  /// Marks a configured node as registered, so the checks look at its topics.
+  /// Returns false for a node the configuration does not list.
+  bool AutoRegisterNode(const std::string& node_name);
+
+  /// Tells whether the configuration lists `topic` for `node_name` (exact names).
+  bool isTopicInNode(const std::string& topic, const std::string& node_name) const;
+
+  /// Checks a parsed threshold document and logs every problem found. Changes nothing.
+  /// \throws YAML::Exception for a document whose top level is a scalar or whose
+  /// node or sensor names are sequences or mappings (loadConfigFromFile reports those).
+  bool validateConfig(const YAML::Node& config);
+
+  /// Checks the ranges of one sensor's thresholds and logs the first invalid field.
+  bool validateSensorThreshold(const std::string& sensor_name, const SensorThreshold& threshold);
+
+  /// Records `config_path` as the file in use (also when it fails) and loads it.
+  bool initializeFromConfig(const std::string& config_path);
+
+  /// Reads, validates and takes over a threshold file: the node, threshold and
+  /// calibration tables are replaced together, and every node the file lists
+  /// starts again unregistered. On any failure it logs the cause, returns false
+  /// and changes nothing. Never throws for a bad or missing file.
+  bool loadConfigFromFile(const std::string& config_path);
+
+  /// Each replaces one table from one section of a validated document; a
+  /// section that is absent empties its table.
+  /// \throws YAML::Exception for an element that is not a scalar.
+  bool parseNodeConfig(const YAML::Node& nodes);
+  bool parseSensorConfig(const YAML::Node& sensors);
+  bool parseCalibrationConfig(const YAML::Node& calibration_sensors);
+
+  using FileTime = std::chrono::time_point<std::chrono::system_clock, std::chrono::nanoseconds>;
+
+  /// Returns the file's modification time in whole seconds, or the epoch when
+  /// its status cannot be read.
+  static FileTime getConfigFileModifiedTime(const std::string& path);
+
  private:
   friend class DiagnosisTestPeer;
 
   using DiagnosticEvent = kelvane_protocol::msg::DiagnosticEvent;
   using EventPublisher = rclcpp::Publisher<DiagnosticEvent>::SharedPtr;
+
+  /// Replaces the node configurations and resets the runtime record of every
+  /// node in `node_configs`. Caller holds data_mutex_.
+  void replaceNodeConfigs(
+      std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig> node_configs);
 
   EventPublisher sensor_proxy_pub_;
   rclcpp::Node::SharedPtr node_;
@@ -105,6 +162,7 @@ class Diagnosis {
   std::atomic<bool> initialized_{false};
   std::mutex init_mutex_;
   std::string default_config_path_;
+  /// Guarded by data_mutex_: the reload and the watcher read it from their threads.
   std::string config_file_path_;
   std::atomic<bool> reload_requested_{false};
   std::thread config_watcher_thread_;

@@ -1,0 +1,59 @@
+#include "threshold_config.hpp"
+
+namespace kelvane_rovimar_diagnosis {
+
+SensorThreshold readSensorThreshold(const YAML::Node& fields) {
+  SensorThreshold threshold;
+  threshold.normal_hz = fields["normal_hz"].as<float>();
+  threshold.low_ratio = fields["low_ratio"].as<float>();
+  threshold.cutoff_timeout_ms = fields["cutoff_timeout_ms"].as<long>();
+  threshold.abnormal_duration_ms = fields["abnormal_duration_ms"].as<long>();
+  threshold.cutoff_recovery_threshold = fields["cutoff_recovery_threshold"].as<long>();
+  threshold.fps_recovery_threshold = fields["fps_recovery_threshold"].as<float>();
+  threshold.fps_recovery_duration_ms = fields["fps_recovery_duration_ms"].as<long>();
+  return threshold;
+}
+
+std::unordered_map<std::string, NodeConfig> readNodeSection(const YAML::Node& nodes) {
+  std::unordered_map<std::string, NodeConfig> configs;
+  for (const auto& entry : nodes) {
+    NodeConfig config;
+    config.name = entry.first.as<std::string>();
+    const YAML::Node topics = entry.second["topics"];
+    if (topics.IsDefined() && topics.IsSequence()) {
+      for (const auto& topic : topics) {
+        config.topics.push_back(topic.as<std::string>());
+        config.topic_set.insert(config.topics.back());
+      }
+    }
+    std::string name = config.name;
+    configs[name] = std::move(config);
+  }
+  return configs;
+}
+
+std::unordered_map<std::string, SensorThreshold> readSensorSection(const YAML::Node& sensors) {
+  std::unordered_map<std::string, SensorThreshold> thresholds;
+  for (const auto& entry : sensors) {
+    thresholds[entry.first.as<std::string>()] = readSensorThreshold(entry.second);
+  }
+  return thresholds;
+}
+
+std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_sensors) {
+  std::vector<std::string> ids;
+  for (const auto& id : calibration_sensors) {
+    ids.push_back(id.as<std::string>());
+  }
+  return ids;
+}
+
+ThresholdTables readThresholdTables(const YAML::Node& config) {
+  ThresholdTables tables;
+  tables.node_configs = readNodeSection(config["nodes"]);
+  tables.sensor_thresholds = readSensorSection(config["sensors"]);
+  tables.calibration_sensors = readCalibrationSection(config["calibration_sensors"]);
+  return tables;
+}
+
+}  // namespace kelvane_rovimar_diagnosis
