@@ -25,6 +25,10 @@ namespace YAML {
 class Node;
 }
 
+namespace kelvane_rovimar_diagnosis {
+struct CheckDecision;
+}
+
 /// The seven thresholds of one monitored sensor topic. The field names are
 /// the keys of the topic's entry under "sensors" in sensor_thresholds.yaml.
 struct SensorThreshold {
@@ -131,6 +135,30 @@ class Diagnosis {
   bool parseSensorConfig(const YAML::Node& sensors);
   bool parseCalibrationConfig(const YAML::Node& calibration_sensors);
 
+  /// Starts the monitoring thread, which runs TimeoutCheck and FPSCheck about
+  /// every 100 ms; does nothing while it runs. initialize does not start it;
+  /// the first report does when it initialises the object.
+  void startTimer();
+
+  /// Stops the monitoring thread and waits for its cycle to end; does nothing
+  /// when it is not running. No check runs and no event is published once it
+  /// returns. Not to be called concurrently with startTimer.
+  void stopTimer();
+
+  /// Body of the monitoring thread; not meant to be called directly.
+  void timerThread();
+
+  /// One pass of the stream timeout check over every registered node's
+  /// configured topics: publishes "STREAM TIMEOUT" when a lidar, point-cloud or
+  /// ultrasonic stream has been silent longer than its cutoff, and "STREAM
+  /// RECOVERY" when it is back.
+  void TimeoutCheck();
+
+  /// One pass of the frame-rate check over every registered node's configured
+  /// topics: publishes "FRAME RATE ABNORMAL" when a rate has stayed low too
+  /// long and "FRAME RATE RECOVERY" when it has stayed high enough again.
+  void FPSCheck();
+
   using FileTime = std::chrono::time_point<std::chrono::system_clock, std::chrono::nanoseconds>;
 
   /// Returns the file's modification time in whole seconds, or the epoch when
@@ -145,6 +173,17 @@ class Diagnosis {
 
   /// Replaces the node configurations and resets the runtime record of every
   /// node in `node_configs`. Caller holds data_mutex_.
+  /// Calls judge(topic, threshold, state) for every configured topic with
+  /// thresholds of every registered node, in configuration order, creating
+  /// missing records. Caller holds data_mutex_.
+  template <typename Judge>
+  void forEachMonitoredTopic(Judge&& judge);
+
+  /// Fills event_msg_ for a stream check and publishes it on the sensor proxy
+  /// topic. Caller holds data_mutex_.
+  void publishStreamEvent(const kelvane_rovimar_diagnosis::SensorState& state, int32_t event_id,
+                          const kelvane_rovimar_diagnosis::CheckDecision& decision);
+
   void replaceNodeConfigs(
       std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig> node_configs);
 

@@ -45,6 +45,33 @@ class DiagnosisTestPeer {
     runtime.topic_states[topic].last_receive_ms = 1;
   }
 
+  /// Runs `change` on the record of `topic` under `node`, creating it if missing.
+  template <typename Change>
+  void changeTopicState(const std::string& node, const std::string& topic, Change&& change) {
+    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
+    change(diagnosis_.node_states_[node].topic_states[topic]);
+  }
+
+  /// A copy of the record of `topic` under `node`, or a default record if there is none.
+  kelvane_rovimar_diagnosis::SensorState topicState(const std::string& node,
+                                                    const std::string& topic) const {
+    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
+    const auto runtime = diagnosis_.node_states_.find(node);
+    if (runtime == diagnosis_.node_states_.end()) {
+      return kelvane_rovimar_diagnosis::SensorState();
+    }
+    const auto state = runtime->second.topic_states.find(topic);
+    return state == runtime->second.topic_states.end() ? kelvane_rovimar_diagnosis::SensorState()
+                                                       : state->second;
+  }
+  bool hasTopicState(const std::string& node, const std::string& topic) const {
+    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
+    const auto runtime = diagnosis_.node_states_.find(node);
+    return runtime != diagnosis_.node_states_.end() &&
+           runtime->second.topic_states.count(topic) > 0;
+  }
+  bool timerRunning() const { return diagnosis_.timer_running_.load(); }
+
   rclcpp::Node::SharedPtr node() const { return diagnosis_.node_; }
   std::vector<std::string> publisherTopics() const {
     std::vector<std::string> topics;
