@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <yaml-cpp/yaml.h>
 
+#include <ament_index_cpp/get_package_share_directory.hpp>
+
 #include <cmath>
 #include <exception>
 #include <utility>
@@ -24,6 +26,13 @@ constexpr char kChassisPncTopic[] = "chassis_pnc_diag_topic";
 constexpr char kChassisLocTopic[] = "chassis_loc_diag_topic";
 constexpr size_t kEventQueueDepth = 10;
 constexpr std::chrono::milliseconds kMonitoringPeriod(100);
+constexpr char kPackageName[] = "kelvane_rovimar_diagnosis";
+constexpr char kConfigInShare[] = "/config/sensor_thresholds.yaml";
+constexpr char kFallbackConfigPath[] =
+    "/opt/ros/humble/share/kelvane_rovimar_diagnosis/config/sensor_thresholds.yaml";
+constexpr size_t kMaxReceiveTimes = 1000;
+// The fourth message after a topic is armed ends its initial phase.
+constexpr int32_t kInitialPhaseMessages = 3;
 
 // System-clock milliseconds since the epoch, read from a fresh clock each time.
 int64_t nowMs() { return rclcpp::Clock(RCL_SYSTEM_TIME).now().nanoseconds() / 1000000; }
@@ -40,6 +49,99 @@ Diagnosis::~Diagnosis() {
   stopTimer();
   // The node goes first; the publishers it carried are released with the members.
   node_.reset();
+}
+
+template <typename Record>
+bool Diagnosis::recordReport(const std::string& node_name, const std::string& topic,
+                             Record&& record) {
+  if (!initialized_.load(std::memory_order_acquire) && !autoInitialize()) {
+    LOG_ERROR("Failed to auto-initialize diagnosis system");
+    return false;
+  }
+  if (!AutoRegisterNode(node_name)) {
+    LOG_ERROR("Failed to auto-register node: {}", node_name);
+    return false;
+  }
+  // The membership tests and the record update share one hold of the lock, so
+  // a configuration load cannot slip in between them.
+  std::lock_guard<std::mutex> lock(data_mutex_);
+  const auto config = node_configs_.find(node_name);
+  if (config == node_configs_.end() || config->second.topic_set.count(topic) == 0) {
+    LOG_WARN("Topic {} not belong to node {}", topic, node_name);
+    return false;
+  }
+  if (sensor_thresholds_.find(topic) == sensor_thresholds_.end()) {
+    LOG_WARN("Sensor topic not registered: {}", topic);
+    return false;
+  }
+  record(node_states_[node_name].topic_states[topic]);
+  return true;
+}
+
+namespace {
+
+// A message arrived at `now_ms`: it counts towards the end of the initial
+// phase and enters the frame-rate window.
+void recordArrival(SensorState& state, int64_t now_ms) {
+  state.last_receive_ms = now_ms;
+  if (state.initializing) {
+    ++state.init_receive_count;
+  }
+  if (state.init_receive_count > kInitialPhaseMessages) {
+    state.initializing = false;
+    state.init_receive_count = 0;
+  }
+  state.receive_times_ms.push_back(now_ms);
+  if (state.receive_times_ms.size() > kMaxReceiveTimes) {
+    state.receive_times_ms.pop_front();
+  }
+}
+
+}  // namespace
+
+bool Diagnosis::SensorReportWithHeader(const std::string& node_name, const std::string& topic,
+                                       const std_msgs::msg::Header& header) {
+  return recordReport(node_name, topic, [&header](SensorState& state) {
+    state.last_header = header;
+    recordArrival(state, nowMs());
+  });
+}
+
+bool Diagnosis::SensorReportWithoutHeader(const std::string& node_name, const std::string& topic) {
+  return recordReport(node_name, topic, [](SensorState& state) {
+    const rclcpp::Time now = rclcpp::Clock(RCL_SYSTEM_TIME).now();
+    state.last_header.stamp = now;
+    state.last_header.frame_id.clear();
+    // Counted like a headered message: otherwise such a topic would never
+    // leave its initial phase and its cutoff would never apply.
+    recordArrival(state, now.nanoseconds() / 1000000);
+  });
+}
+
+bool Diagnosis::SensorReportUsingStatus(const std::string& node_name, const std::string& topic,
+                                        int status) {
+  return recordReport(node_name, topic,
+                      [status](SensorState& state) { state.reported_status = status; });
+}
+
+bool Diagnosis::autoInitialize() {
+  std::call_once(auto_init_flag_, [this] {
+    try {
+      default_config_path_ =
+          ament_index_cpp::get_package_share_directory(kPackageName) + kConfigInShare;
+    } catch (const std::exception& error) {
+      LOG_ERROR("Failed to get package share directory: {}", error.what());
+      default_config_path_ = kFallbackConfigPath;
+    }
+    const bool initialized = initialize(default_config_path_);
+    startTimer();
+    if (initialized) {
+      LOG_INFO("Diagnosis system auto-initialized with config: {}", default_config_path_);
+    } else {
+      LOG_ERROR("Failed to auto-initialize diagnosis system with config: {}", default_config_path_);
+    }
+  });
+  return initialized_.load();
 }
 
 bool Diagnosis::initialize(const std::string& config_path) {
@@ -66,7 +168,7 @@ bool Diagnosis::initialize(const std::string& config_path) {
   if (!initializeFromConfig(config_path)) {
     return false;
   }
-  initialized_.store(true);
+  initialized_.store(true, std::memory_order_release);
   return true;
 }
 

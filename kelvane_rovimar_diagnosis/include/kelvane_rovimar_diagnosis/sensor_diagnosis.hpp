@@ -90,6 +90,30 @@ class Diagnosis {
   Diagnosis(Diagnosis&&) = delete;
   Diagnosis& operator=(Diagnosis&&) = delete;
 
+  /// Records that `node_name` received a message with `header` on `topic`.
+  /// Call it from the subscription callback of every monitored topic. The first
+  /// report of the process initialises the object from the installed
+  /// sensor_thresholds.yaml and starts the monitoring thread. Returns false,
+  /// with a log line, for a node or topic the configuration does not know.
+  bool SensorReportWithHeader(const std::string& node_name, const std::string& topic,
+                              const std_msgs::msg::Header& header);
+
+  /// As SensorReportWithHeader, for messages without a header; the event
+  /// header then carries the time of the report.
+  bool SensorReportWithoutHeader(const std::string& node_name, const std::string& topic);
+
+  /// Sets the status of a topic: 0 monitored, 1 suspended (its checks reset and
+  /// stay silent until it is set back to 0); other values freeze its checks.
+  /// Records no message.
+  bool SensorReportUsingStatus(const std::string& node_name, const std::string& topic, int status);
+
+  /// Initialises the object once from the installed configuration (found
+  /// through the package index) and starts the monitoring thread, whether or
+  /// not the file loaded; later calls only answer. Returns whether the object
+  /// is initialised. Called by every report while the object is not.
+  /// \throws rclcpp exceptions raised while creating the node; the next call tries again.
+  bool autoInitialize();
+
   /// Creates the node "diagnosis_node" with its three event publishers and
   /// loads the threshold file at `config_path`. Returns true when the object is
   /// (or already was) initialised; false when the file could not be loaded, in
@@ -183,6 +207,12 @@ class Diagnosis {
   /// topic. Caller holds data_mutex_.
   void publishStreamEvent(const kelvane_rovimar_diagnosis::SensorState& state, int32_t event_id,
                           const kelvane_rovimar_diagnosis::CheckDecision& decision);
+
+  /// Admits a report (initialisation, node registration, topic of the node,
+  /// topic with thresholds, each refusal logged) and, if admitted, applies
+  /// `record` to the topic's record under data_mutex_.
+  template <typename Record>
+  bool recordReport(const std::string& node_name, const std::string& topic, Record&& record);
 
   void replaceNodeConfigs(
       std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig> node_configs);
