@@ -1,17 +1,172 @@
-// Embeds one Diagnosis the way a robot program does.
-#include <iostream>
+// Embeds one Diagnosis the way a robot program does: ROS is initialised, the
+// client nodes of the installed default configuration report their streams,
+// and the first report initialises the monitor. A scripted sequence of faults
+// then shows what robot engineers see on the three diagnostic topics.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
+#include "kelvane_protocol/msg/diagnostic_event.hpp"
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 #include "rclcpp/rclcpp.hpp"
 
-int main(int argc, char** argv) {
-  rclcpp::init(argc, argv);
-  {
-    Diagnosis diagnosis;
-    std::cout << "Diagnosis constructed; stream monitoring starts with the first sensor report."
-              << std::endl;
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using DiagnosticEvent = kelvane_protocol::msg::DiagnosticEvent;
+
+/// One sensor stream as a client node receives it.
+struct Stream {
+  std::string node;
+  std::string topic;
+  double rate_hz;
+  bool with_header;
+  bool running = true;
+  double next_report_s = 0.0;
+};
+
+/// One scripted fault or repair, at `at_s` seconds after the start.
+struct Step {
+  double at_s;
+  std::string what;
+  std::function<void()> act;
+};
+
+constexpr double kRunSeconds = 17.5;
+
+std::vector<Stream> defaultStreams() {
+  return {
+      {"lidar_proxy_node", "scan_1", 15.0, true},
+      {"lidar_proxy_node", "scan_2", 15.0, true},
+      {"lidar_proxy_node", "/rslidar_points", 10.0, true},
+      {"ultrasonic_proxy_node", "/kelvane_ultrasonic/original_ultrasonic_1", 10.0, false},
+      {"ultrasonic_proxy_node", "/kelvane_ultrasonic/original_ultrasonic_2", 10.0, false},
+      {"ultrasonic_proxy_node", "/kelvane_ultrasonic/original_ultrasonic_3", 10.0, false},
+      {"ultrasonic_proxy_node", "/kelvane_ultrasonic/original_ultrasonic_4", 10.0, false},
+      {"camera_proxy_node", "/camera_01/color/image_raw", 30.0, true},
+      {"camera_proxy_node", "/camera_02/depth/image_raw", 15.0, true},
+      {"camera_proxy_node", "/camera_03/color/image_raw", 30.0, true},
+      {"chassis_node", "/imu/data", 100.0, true},
+      {"chassis_node", "/robot_base/wheel/odom", 50.0, true},
+  };
+}
+
+Stream& streamOf(std::vector<Stream>& streams, const std::string& topic) {
+  for (auto& stream : streams) {
+    if (stream.topic == topic) {
+      return stream;
+    }
   }
-  std::cout << "Diagnosis destroyed cleanly." << std::endl;
+  throw std::out_of_range("no stream " + topic);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Plain log lines on standard output, without the logger's notices.
+  setenv("SPDLOG_STDOUT", "true", 0);
+  setenv("SPDLOG_SYSTEMD", "false", 0);
+  setenv("SPDLOG_LEVEL", "info", 0);
+  rclcpp::init(argc, argv);
+
+  const Clock::time_point start = Clock::now();
+  auto seconds_since_start = [start] {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+  };
+
+  // The robot's side: a node that watches the three diagnostic topics.
+  auto monitor = std::make_shared<rclcpp::Node>("diagnosis_demo_monitor");
+  std::map<std::string, int> events_seen;
+  std::vector<rclcpp::Subscription<DiagnosticEvent>::SharedPtr> subscriptions;
+  for (const char* topic :
+       {"sensor_proxy_diag_topic", "chassis_pnc_diag_topic", "chassis_loc_diag_topic"}) {
+    subscriptions.push_back(monitor->create_subscription<DiagnosticEvent>(
+        topic, rclcpp::QoS(100), [&, topic](const DiagnosticEvent& event) {
+          std::printf("==> EVENT [%6.2fs] %-24s %5d  status %d  %s\n", seconds_since_start(), topic,
+                      event.event_id, event.event_status, event.event_msg.c_str());
+          std::fflush(stdout);
+          ++events_seen[std::to_string(event.event_id) + " " + event.event_msg];
+        }));
+  }
+
+  auto owned_diagnosis = std::make_unique<Diagnosis>();
+  Diagnosis& diagnosis = *owned_diagnosis;
+  std::vector<Stream> streams = defaultStreams();
+  auto say = [&](const std::string& what) {
+    std::printf("--- [%6.2fs] %s\n", seconds_since_start(), what.c_str());
+    std::fflush(stdout);
+  };
+  const std::string ultrasonic_2 = "/kelvane_ultrasonic/original_ultrasonic_2";
+  std::vector<Step> script = {
+      {2.0, "rear 2D lidar scan_2 stops", [&] { streamOf(streams, "scan_2").running = false; }},
+      {5.0, "scan_2 is back", [&] { streamOf(streams, "scan_2").running = true; }},
+      {7.0, "camera_01 drops to 5 Hz (nominal 30 Hz)",
+       [&] { streamOf(streams, "/camera_01/color/image_raw").rate_hz = 5.0; }},
+      {8.0, "ultrasonic_2 is suspended and goes silent: no event expected",
+       [&] {
+         diagnosis.SensorReportUsingStatus("ultrasonic_proxy_node", ultrasonic_2, 1);
+         streamOf(streams, ultrasonic_2).running = false;
+       }},
+      {9.0, "a node the configuration does not know reports: refused",
+       [&] {
+         const bool accepted =
+             diagnosis.SensorReportWithHeader("ghost_node", "scan_1", std_msgs::msg::Header());
+         say(std::string("ghost_node report ") + (accepted ? "accepted" : "refused"));
+       }},
+      {11.0, "ultrasonic_2 resumes",
+       [&] {
+         diagnosis.SensorReportUsingStatus("ultrasonic_proxy_node", ultrasonic_2, 0);
+         streamOf(streams, ultrasonic_2).running = true;
+       }},
+      {13.0, "camera_01 is back to 30 Hz",
+       [&] { streamOf(streams, "/camera_01/color/image_raw").rate_hz = 30.0; }},
+  };
+  size_t next_step = 0;
+
+  say("streams start: 12 topics from 4 client nodes; the first report initialises the monitor");
+  int64_t reports = 0;
+  while (seconds_since_start() < kRunSeconds) {
+    const double now_s = seconds_since_start();
+    while (next_step < script.size() && script[next_step].at_s <= now_s) {
+      say(script[next_step].what);
+      script[next_step].act();
+      ++next_step;
+    }
+    for (auto& stream : streams) {
+      if (stream.next_report_s > now_s) {
+        continue;
+      }
+      if (stream.running) {
+        std_msgs::msg::Header header;
+        header.stamp = rclcpp::Clock(RCL_SYSTEM_TIME).now();
+        header.frame_id = stream.topic;
+        if (stream.with_header) {
+          diagnosis.SensorReportWithHeader(stream.node, stream.topic, header);
+        } else {
+          diagnosis.SensorReportWithoutHeader(stream.node, stream.topic);
+        }
+        ++reports;
+      }
+      stream.next_report_s += 1.0 / stream.rate_hz;
+    }
+    rclcpp::spin_some(monitor);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  rclcpp::spin_some(monitor);
+  owned_diagnosis.reset();  // stops the monitoring thread
+
+  std::printf("\nsummary: %lld reports in %.1f s; events seen:\n", static_cast<long long>(reports),
+              kRunSeconds);
+  for (const auto& [event, count] : events_seen) {
+    std::printf("  %dx %s\n", count, event.c_str());
+  }
   rclcpp::shutdown();
   return 0;
 }
