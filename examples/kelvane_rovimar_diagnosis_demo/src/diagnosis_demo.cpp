@@ -104,8 +104,15 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   };
   const std::string ultrasonic_2 = "/kelvane_ultrasonic/original_ultrasonic_2";
+  int localization_status = 1;
   std::vector<Step> script = {
       {2.0, "rear 2D lidar scan_2 stops", [&] { streamOf(streams, "scan_2").running = false; }},
+      {3.0, "the global planner reports a failed plan",
+       [&] { diagnosis.DataStatusReport(PATH_GLOBAL_PLAN_STATUS, 1); }},
+      {3.2, "and again 200 ms later: dropped by the one-per-second limit",
+       [&] { diagnosis.DataStatusReport(PATH_GLOBAL_PLAN_STATUS, 1); }},
+      {4.5, "the global planner plans again",
+       [&] { diagnosis.DataStatusReport(PATH_GLOBAL_PLAN_STATUS, 0); }},
       {5.0, "scan_2 is back", [&] { streamOf(streams, "scan_2").running = true; }},
       {7.0, "camera_01 drops to 5 Hz (nominal 30 Hz)",
        [&] { streamOf(streams, "/camera_01/color/image_raw").rate_hz = 5.0; }},
@@ -125,12 +132,18 @@ int main(int argc, char** argv) {
          diagnosis.SensorReportUsingStatus("ultrasonic_proxy_node", ultrasonic_2, 0);
          streamOf(streams, ultrasonic_2).running = true;
        }},
+      {12.0, "localization reports status 0 (lost) every 100 ms", [&] { localization_status = 0; }},
       {13.0, "camera_01 is back to 30 Hz",
        [&] { streamOf(streams, "/camera_01/color/image_raw").rate_hz = 30.0; }},
+      {14.0, "localization reports status 2 (relocalised) every 100 ms",
+       [&] { localization_status = 2; }},
   };
   size_t next_step = 0;
+  double next_localization_s = 0.0;
 
   say("streams start: 12 topics from 4 client nodes; the first report initialises the monitor");
+  say("the calibration of the configured sensors is checked once");
+  diagnosis.SensorCalibrationStatusReport();
   int64_t reports = 0;
   while (seconds_since_start() < kRunSeconds) {
     const double now_s = seconds_since_start();
@@ -138,6 +151,10 @@ int main(int argc, char** argv) {
       say(script[next_step].what);
       script[next_step].act();
       ++next_step;
+    }
+    if (next_localization_s <= now_s) {
+      diagnosis.LocalizationLostReport(LOCALIZATION_LOST_STATUS, localization_status);
+      next_localization_s += 0.1;
     }
     for (auto& stream : streams) {
       if (stream.next_report_s > now_s) {

@@ -107,6 +107,27 @@ class Diagnosis {
   /// Records no message.
   bool SensorReportUsingStatus(const std::string& node_name, const std::string& topic, int status);
 
+  /// Publishes that a module's function is abnormal (status 1) or normal again
+  /// (status 0), with the kind's code and text on its topic. At most one report
+  /// per kind per second is accepted; returns false for a report dropped by that
+  /// limit, for a status other than 0 or 1, or when initialisation failed. A
+  /// kind outside the enumeration is only logged, as "UNKNOWN_EVENT".
+  bool DataStatusReport(AbnormalEventType type, int status);
+
+  /// Feeds the localization status: 0 lost, 1 (or negative) normal, 2 or more
+  /// normal after a confirmation wait. A loss is published once it has lasted a
+  /// second, a status-2 recovery once it has lasted half a second, a status-1
+  /// recovery at once. Returns true only when an event was published. `type`
+  /// must be LOCALIZATION_LOST_STATUS.
+  bool LocalizationLostReport(AbnormalEventType type, int status);
+
+  /// Checks once per object whether the configured calibration_sensors are
+  /// calibrated according to /etc/kelvane/calibration_status.yaml, and
+  /// publishes code 8050 when the file is missing, lacks its
+  /// calibration_status section, or lists sensors that are not calibrated.
+  /// Returns false only when initialisation failed.
+  bool SensorCalibrationStatusReport();
+
   /// Initialises the object once from the installed configuration (found
   /// through the package index) and starts the monitoring thread, whether or
   /// not the file loaded; later calls only answer. Returns whether the object
@@ -213,6 +234,10 @@ class Diagnosis {
   /// `record` to the topic's record under data_mutex_.
   template <typename Record>
   bool recordReport(const std::string& node_name, const std::string& topic, Record&& record);
+
+  /// True when the object is initialised, initialising it on first use; logs
+  /// the failure otherwise.
+  bool ensureInitialized();
 
   void replaceNodeConfigs(
       std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig> node_configs);

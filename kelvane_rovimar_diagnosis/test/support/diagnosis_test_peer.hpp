@@ -70,6 +70,10 @@ class DiagnosisTestPeer {
     return runtime != diagnosis_.node_states_.end() &&
            runtime->second.topic_states.count(topic) > 0;
   }
+  void setLocalizationState(const kelvane_rovimar_diagnosis::LocalizationLossState& state) {
+    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
+    diagnosis_.localization_states_[LOCALIZATION_LOST_STATUS] = state;
+  }
   bool timerRunning() const { return diagnosis_.timer_running_.load(); }
 
   rclcpp::Node::SharedPtr node() const { return diagnosis_.node_; }

@@ -24,8 +24,9 @@ class LogCapture {
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
 
-  /// Stops capturing and returns the log lines written since construction.
-  std::vector<std::string> lines() {
+  /// Stops capturing and returns the log lines written since construction;
+  /// with `keep_plain_lines`, other lines of standard output are kept too, as they are.
+  std::vector<std::string> lines(bool keep_plain_lines = false) {
     capturing_ = false;
     const std::string output = testing::internal::GetCapturedStdout();
     static const std::regex log_line(R"(^[ 0-9]{3} (\[(INFO|WARN|ERROR)\] .*)$)");
@@ -35,6 +36,8 @@ class LogCapture {
       std::smatch match;
       if (std::regex_match(line, match, log_line)) {
         found.push_back(match[1]);
+      } else if (keep_plain_lines) {
+        found.push_back(line);
       }
     }
     return found;

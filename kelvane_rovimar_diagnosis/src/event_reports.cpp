@@ -1,0 +1,83 @@
+#include "event_reports.hpp"
+
+#include <array>
+
+namespace kelvane_rovimar_diagnosis {
+
+const AbnormalEventInfo& abnormalEventInfo(AbnormalEventType type) {
+  static const std::array<AbnormalEventInfo, 8> kinds = {{
+      {"FRONT_2D_LIDAR_STATUS", 8009, "FRONT_2D_LIDAR_NORMAL", "FRONT_2D_LIDAR_ABNORMAL",
+       EventTopic::SENSOR_PROXY},
+      {"REAR_2D_LIDAR_STATUS", 8011, "REAR_2D_LIDAR_NORMAL", "REAR_2D_LIDAR_ABNORMAL",
+       EventTopic::SENSOR_PROXY},
+      {"PATH_GLOBAL_PLAN_STATUS", 8021, "PATH_GLOBAL_PLAN_NORMAL", "PATH_GLOBAL_PLAN_FAILED",
+       EventTopic::CHASSIS_PNC},
+      {"PATH_LOCAL_PLAN_STATUS", 8022, "PATH_LOCAL_PLAN_NORMAL", "PATH_LOCAL_PLAN_FAILED",
+       EventTopic::CHASSIS_PNC},
+      {"LOCALIZATION_DEGRADED_STATUS", 8023, "LOCALIZATION_NORMAL", "LOCALIZATION_DEGRADED",
+       EventTopic::CHASSIS_LOC},
+      {"LOCALIZATION_LOST_STATUS", 8024, "LOCALIZATION_NORMAL", "LOCALIZATION_LOST",
+       EventTopic::CHASSIS_LOC},
+      {"NAV_TO_POINT_STATUS", 8026, "NAV_TO_POINT_NORMAL", "NAV_TO_POINT_FAILED",
+       EventTopic::CHASSIS_PNC},
+      // The abnormal text is spelt as subscribers already match it.
+      {"INFER_STREAM_TIMEOUT_STATUS", 5024, "MODEL_INFER_NORMAL", "MODEL_INFER_TIMEOU",
+       EventTopic::CHASSIS_PNC},
+  }};
+  static const AbnormalEventInfo unknown = {"UNKNOWN_EVENT", 0, "UNKNOWN_EVENT", "UNKNOWN_EVENT",
+                                            EventTopic::NONE};
+  const auto index = static_cast<int32_t>(type);
+  if (index < 0 || index >= static_cast<int32_t>(kinds.size())) {
+    return unknown;
+  }
+  return kinds[static_cast<size_t>(index)];
+}
+
+bool admitReport(std::unordered_map<std::string, int64_t>& last_report_ms, const std::string& key,
+                 int64_t now_ms) {
+  const auto last = last_report_ms.find(key);
+  // A clock set back makes the gap negative; that report starts the limit afresh
+  // rather than silencing the kind until the clock catches up.
+  if (last != last_report_ms.end() && now_ms - last->second >= 0 &&
+      now_ms - last->second < kReportIntervalMs) {
+    return false;
+  }
+  last_report_ms[key] = now_ms;
+  return true;
+}
+
+LocalizationDecision decideLocalization(LocalizationLossState& state, int status, int64_t now_ms) {
+  LocalizationDecision decision;
+  decision.new_state = state.state;
+  if (status == 0) {
+    if (!state.loss_pending) {
+      state.lost_since_ms = now_ms;
+      state.loss_pending = true;
+      state.recovery_pending = false;
+    } else if (now_ms - state.lost_since_ms >= kLossConfirmMs) {
+      decision.text = "LOCALIZATION LOST";
+      decision.new_state = 1;
+    }
+  } else if (status >= 2 && state.state == 1) {
+    if (!state.recovery_pending) {
+      state.recovery_since_ms = now_ms;
+      state.recovery_pending = true;
+      state.loss_pending = false;
+    } else if (now_ms - state.recovery_since_ms >= kRecoveryConfirmMs) {
+      decision.text = "LOCALIZATION RECOVERY";
+      decision.new_state = 0;
+    }
+  } else {
+    decision.text = "LOCALIZATION NORMAL";
+    state.lost_since_ms = 0;
+    state.recovery_since_ms = 0;
+    state.loss_pending = false;
+    state.recovery_pending = false;
+    decision.new_state = 0;
+  }
+  decision.publish = decision.new_state != state.state;
+  state.state = decision.new_state;
+  return decision;
+}
+
+}  // namespace kelvane_rovimar_diagnosis
