@@ -29,6 +29,7 @@ constexpr char kChassisPncTopic[] = "chassis_pnc_diag_topic";
 constexpr char kChassisLocTopic[] = "chassis_loc_diag_topic";
 constexpr size_t kEventQueueDepth = 10;
 constexpr std::chrono::milliseconds kMonitoringPeriod(100);
+constexpr std::chrono::seconds kConfigWatchPeriod(1);
 constexpr char kPackageName[] = "kelvane_rovimar_diagnosis";
 constexpr char kConfigInShare[] = "/config/sensor_thresholds.yaml";
 constexpr char kFallbackConfigPath[] =
@@ -52,6 +53,8 @@ bool isValidLowRatio(float value) { return std::isfinite(value) && value > 0.0F 
 }  // namespace
 
 Diagnosis::~Diagnosis() {
+  // A watcher left running would be a joinable thread destroyed: the end of the process.
+  stopConfigWatcher();
   stopTimer();
   // The node goes first; the publishers it carried are released with the members.
   node_.reset();
@@ -660,4 +663,99 @@ bool Diagnosis::SensorCalibrationStatusReport() {
   }
   LOG_INFO("sensor calibration report done");
   return true;
+}
+
+std::string Diagnosis::configFilePath() const {
+  std::lock_guard<std::mutex> lock(data_mutex_);
+  return config_file_path_;
+}
+
+bool Diagnosis::reloadConfig() {
+  std::lock_guard<std::mutex> reload_lock(reload_mutex_);
+  const std::string path = configFilePath();
+  if (path.empty()) {
+    LOG_ERROR("No config file path set");
+    return false;
+  }
+  LOG_INFO("Reloading config from: {}", path);
+  if (loadConfigFromFile(path)) {
+    LOG_INFO("Config reloaded successfully");
+    return true;
+  }
+  // A failed load replaces no table, so the previous thresholds are still the
+  // ones in use; nothing registered meanwhile is undone.
+  LOG_INFO("Config reload failed, rolling back to previous configuration");
+  return false;
+}
+
+void Diagnosis::startConfigWatcher() {
+  {
+    std::lock_guard<std::mutex> lock(config_watcher_mutex_);
+    if (config_watcher_running_.load()) {
+      return;
+    }
+    config_watcher_running_.store(true);
+  }
+  try {
+    config_watcher_thread_ = std::thread(&Diagnosis::configWatcherThread, this);
+  } catch (...) {
+    config_watcher_running_.store(false);
+    throw;
+  }
+  LOG_INFO("Config watcher thread started");
+}
+
+void Diagnosis::stopConfigWatcher() {
+  {
+    std::lock_guard<std::mutex> lock(config_watcher_mutex_);
+    if (!config_watcher_running_.load()) {
+      return;
+    }
+    config_watcher_running_.store(false);
+  }
+  config_watcher_cv_.notify_all();
+  if (config_watcher_thread_.joinable()) {
+    config_watcher_thread_.join();
+  }
+  LOG_INFO("Config watcher thread stopped");
+}
+
+void Diagnosis::requestConfigReload() {
+  {
+    std::lock_guard<std::mutex> lock(config_watcher_mutex_);
+    reload_requested_.store(true);
+  }
+  config_watcher_cv_.notify_all();
+}
+
+void Diagnosis::configWatcherThread() {
+  while (config_watcher_running_.load()) {
+    bool requested = false;
+    {
+      std::unique_lock<std::mutex> lock(config_watcher_mutex_);
+      const auto deadline = std::chrono::steady_clock::now() + kConfigWatchPeriod;
+      config_watcher_cv_.wait_until(lock, deadline, [this] {
+        return reload_requested_.load() || !config_watcher_running_.load();
+      });
+      requested = reload_requested_.exchange(false);
+      if (!requested && !config_watcher_running_.load()) {
+        return;
+      }
+    }
+    if (requested) {
+      reloadConfig();
+      continue;
+    }
+    const std::string path = configFilePath();
+    if (path.empty()) {
+      continue;
+    }
+    // last_config_mtime_ moves only on a successful load, so a file that fails
+    // keeps looking newer and is tried again every second until it loads.
+    const int64_t modified_ns = getConfigFileModifiedTime(path).time_since_epoch().count();
+    if (modified_ns > last_config_mtime_.load()) {
+      LOG_INFO("Config file modified, auto-reloading...");
+      reloadConfig();
+    }
+  }
 }

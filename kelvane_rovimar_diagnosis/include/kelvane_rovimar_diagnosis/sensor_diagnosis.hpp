@@ -82,7 +82,8 @@ class Diagnosis {
  public:
   /// Does no work: no node, no file, no thread until first use.
   Diagnosis() = default;
-  /// Stops the monitoring thread, then releases the node and its publishers.
+  /// Stops the configuration watcher and the monitoring thread, then releases
+  /// the node and its publishers.
   ~Diagnosis();
 
   Diagnosis(const Diagnosis&) = delete;
@@ -204,6 +205,30 @@ class Diagnosis {
   /// long and "FRAME RATE RECOVERY" when it has stayed high enough again.
   void FPSCheck();
 
+  /// Loads the configuration file in use again. On failure the thresholds,
+  /// node tables and calibration list in use stay as they were. Nodes the file
+  /// lists register again on their next report and their streams start afresh.
+  /// Reloads are serialised. Returns false when no file was ever given or the
+  /// load failed.
+  bool reloadConfig();
+
+  /// Starts a thread that checks the configuration file's modification time
+  /// once a second and reloads it when it is newer than the last successful
+  /// load (a file that fails is retried every second until it loads). Does
+  /// nothing while the watcher runs.
+  void startConfigWatcher();
+
+  /// Stops and joins the watcher; returns promptly, or once a reload under way
+  /// has finished. Does nothing when it is not running.
+  void stopConfigWatcher();
+
+  /// Asks the watcher to reload now, whatever the file's time: for a reload on
+  /// a signal or a service call. Taken up when the watcher runs (or starts).
+  void requestConfigReload();
+
+  /// Body of the watcher thread; not meant to be called directly.
+  void configWatcherThread();
+
   using FileTime = std::chrono::time_point<std::chrono::system_clock, std::chrono::nanoseconds>;
 
   /// Returns the file's modification time in whole seconds, or the epoch when
@@ -235,6 +260,9 @@ class Diagnosis {
   template <typename Record>
   bool recordReport(const std::string& node_name, const std::string& topic, Record&& record);
 
+  /// The configuration file in use, read under data_mutex_.
+  std::string configFilePath() const;
+
   /// True when the object is initialised, initialising it on first use; logs
   /// the failure otherwise.
   bool ensureInitialized();
@@ -258,10 +286,13 @@ class Diagnosis {
   std::string default_config_path_;
   /// Guarded by data_mutex_: the reload and the watcher read it from their threads.
   std::string config_file_path_;
+  /// Serialises reloads, whether a client's or the watcher's.
+  std::mutex reload_mutex_;
   std::atomic<bool> reload_requested_{false};
   std::thread config_watcher_thread_;
   std::condition_variable config_watcher_cv_;
   std::mutex config_watcher_mutex_;
+  /// Changed under config_watcher_mutex_, so that a stop cannot slip past the watcher's wait.
   std::atomic<bool> config_watcher_running_{false};
   /// Whole seconds of the file's modification time at the last successful load, in nanoseconds.
   std::atomic<int64_t> last_config_mtime_{0};
