@@ -18,6 +18,12 @@ void clearRecoveryWait(SensorState& state) {
   state.recovering = false;
 }
 
+std::optional<int32_t> codeOf(const std::unordered_map<std::string, int32_t>& codes,
+                              const std::string& topic) {
+  const auto found = codes.find(topic);
+  return found == codes.end() ? std::nullopt : std::optional<int32_t>(found->second);
+}
+
 CheckDecision settle(int32_t previous_state, int32_t new_state, const char* text,
                      CheckDecision decision) {
   decision.new_state = new_state;
@@ -170,8 +176,7 @@ std::optional<int32_t> timeoutEventCode(const std::string& topic) {
       {"/kelvane_ultrasonic/original_ultrasonic_3", 8007},
       {"/kelvane_ultrasonic/original_ultrasonic_4", 8006},
   };
-  const auto found = codes.find(topic);
-  return found == codes.end() ? std::nullopt : std::optional<int32_t>(found->second);
+  return codeOf(codes, topic);
 }
 
 std::optional<int32_t> frameRateEventCode(const std::string& topic) {
@@ -189,8 +194,7 @@ std::optional<int32_t> frameRateEventCode(const std::string& topic) {
       {"/imu/data", 8020},
       {"/robot_base/wheel/odom", 8025},
   };
-  const auto found = codes.find(topic);
-  return found == codes.end() ? std::nullopt : std::optional<int32_t>(found->second);
+  return codeOf(codes, topic);
 }
 
 }  // namespace kelvane_rovimar_diagnosis
