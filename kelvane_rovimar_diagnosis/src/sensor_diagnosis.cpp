@@ -141,7 +141,7 @@ bool Diagnosis::SensorReportUsingStatus(const std::string& node_name, const std:
 }
 
 bool Diagnosis::autoInitialize() {
-  std::call_once(auto_init_flag_, [this] {
+  auto_init_flag_.run([this] {
     try {
       default_config_path_ =
           ament_index_cpp::get_package_share_directory(kPackageName) + kConfigInShare;
@@ -604,7 +604,7 @@ bool Diagnosis::SensorCalibrationStatusReport() {
   }
   LOG_INFO("sensor calibration report begin");
   try {
-    std::call_once(calibration_report_flag_, [this] {
+    calibration_report_flag_.run([this] {
       std::lock_guard<std::mutex> lock(data_mutex_);
       if (calibration_sensors_.empty()) {
         LOG_INFO("no sensor need to be calibration");

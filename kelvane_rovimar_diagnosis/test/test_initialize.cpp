@@ -72,7 +72,7 @@ TEST_F(Initialize, FailedLoadKeepsTheNodeAndALaterCallSucceeds) {
 }
 
 TEST_F(Initialize, ConcurrentCallsInitialiseOnce) {
-  std::vector<bool> results(4);
+  std::vector<int> results(4, 0);
   std::vector<std::thread> threads;
   test_support::LogCapture capture;
   for (size_t index = 0; index < results.size(); ++index) {
@@ -82,7 +82,7 @@ TEST_F(Initialize, ConcurrentCallsInitialiseOnce) {
     thread.join();
   }
   const auto lines = capture.lines();
-  EXPECT_EQ(std::count(results.begin(), results.end(), true), 4);
+  EXPECT_EQ(std::count(results.begin(), results.end(), 1), 4);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "[WARN] Diagnosis already initialized"), 3);
   EXPECT_EQ(std::count(lines.begin(), lines.end(),
                        "[INFO] Successfully loaded sensor config from: " + valid_path_),

@@ -17,6 +17,7 @@
 
 #include "kelvane_protocol/msg/diagnostic_event.hpp"
 #include "kelvane_rovimar_diagnosis/diagnosis_records.hpp"
+#include "kelvane_rovimar_diagnosis/retryable_once.hpp"
 #include "rclcpp/node.hpp"
 #include "rclcpp/publisher.hpp"
 #include "std_msgs/msg/header.hpp"
@@ -280,7 +281,7 @@ class Diagnosis {
   std::unordered_map<AbnormalEventType, kelvane_rovimar_diagnosis::LocalizationLossState>
       localization_states_;
   mutable std::mutex data_mutex_;
-  std::once_flag auto_init_flag_;
+  kelvane_rovimar_diagnosis::RetryableOnce auto_init_flag_;
   std::atomic<bool> initialized_{false};
   std::mutex init_mutex_;
   std::string default_config_path_;
@@ -296,7 +297,7 @@ class Diagnosis {
   std::atomic<bool> config_watcher_running_{false};
   /// Whole seconds of the file's modification time at the last successful load, in nanoseconds.
   std::atomic<int64_t> last_config_mtime_{0};
-  std::once_flag calibration_report_flag_;
+  kelvane_rovimar_diagnosis::RetryableOnce calibration_report_flag_;
   std::vector<std::string> calibration_sensors_;
   std::thread timer_thread_;
   std::atomic<bool> timer_running_{false};
