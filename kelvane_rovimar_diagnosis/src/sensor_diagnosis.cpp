@@ -5,7 +5,9 @@
 
 #include <ament_index_cpp/get_package_share_directory.hpp>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -350,6 +352,13 @@ bool Diagnosis::loadConfigFromFile(const std::string& config_path) {
   try {
     // Taken before reading: a change made while we read shows as a newer time later.
     const FileTime modified_time = getConfigFileModifiedTime(config_path);
+    std::error_code status_error;
+    if (std::filesystem::is_directory(config_path, status_error)) {
+      // The YAML library leaks its read buffer when reading a directory fails,
+      // and a watcher would retry such a path every second.
+      LOG_ERROR("Error loading config file '{}': {}", config_path, std::strerror(EISDIR));
+      return false;
+    }
     const YAML::Node config = YAML::LoadFile(config_path);
     if (!validateConfig(config)) {
       LOG_ERROR("Config validation failed for file: {}", config_path);
