@@ -29,24 +29,6 @@ TEST(DiagnosisObject, ConstructionAndDestructionLogNothing) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
-TEST(DiagnosisObject, RecordsStartDefaultValued) {
-  const kelvane_rovimar_diagnosis::SensorState state;
-  EXPECT_EQ(state.last_header.stamp.sec, 0);
-  EXPECT_EQ(state.last_header.stamp.nanosec, 0u);
-  EXPECT_EQ(state.last_header.frame_id, "");
-  EXPECT_EQ(state.last_receive_ms, 0);
-  EXPECT_EQ(state.stream_state, kelvane_rovimar_diagnosis::StreamState::NORMAL);
-  EXPECT_EQ(state.frame_rate_state, kelvane_rovimar_diagnosis::FrameRateState::NORMAL);
-  EXPECT_TRUE(state.receive_times_ms.empty());
-  EXPECT_FALSE(state.initializing);
-  EXPECT_FALSE(state.recovering);
-  EXPECT_EQ(state.reported_status, 0);
-
-  const kelvane_rovimar_diagnosis::NodeRuntime runtime;
-  EXPECT_FALSE(runtime.registered);
-  EXPECT_TRUE(runtime.topic_states.empty());
-}
-
 TEST(DiagnosisObject, EventTypeNamesWorkQualifiedAndBare) {
   static_assert(std::is_same_v<std::underlying_type_t<AbnormalEventType>, int32_t>);
   EXPECT_EQ(AbnormalEventType::INFER_STREAM_TIMEOUT_STATUS, INFER_STREAM_TIMEOUT_STATUS);

@@ -7,10 +7,8 @@
 
 namespace {
 
-using kelvane_rovimar_diagnosis::abnormalEventInfo;
 using kelvane_rovimar_diagnosis::admitReport;
 using kelvane_rovimar_diagnosis::decideLocalization;
-using kelvane_rovimar_diagnosis::EventTopic;
 using kelvane_rovimar_diagnosis::LocalizationDecision;
 using kelvane_rovimar_diagnosis::LocalizationLossState;
 
@@ -43,51 +41,6 @@ TEST(ReportRateLimit, ClockSetBackDoesNotSilenceAKind) {
   EXPECT_TRUE(admitReport(last, "FRONT_2D_LIDAR_STATUS", kT0 - 3'600'000));
   EXPECT_FALSE(admitReport(last, "FRONT_2D_LIDAR_STATUS", kT0 - 3'600'000 + 500));
 }
-
-struct KindRow {
-  int32_t value;
-  std::string key;
-  int32_t event_id;
-  std::string normal_text;
-  std::string abnormal_text;
-  EventTopic topic;
-};
-
-void PrintTo(const KindRow& row, std::ostream* out) { *out << row.value << ' ' << row.key; }
-
-class EventKinds : public ::testing::TestWithParam<KindRow> {};
-
-TEST_P(EventKinds, HaveTheirCodeTextsAndTopic) {
-  const KindRow& row = GetParam();
-  const auto& kind = abnormalEventInfo(static_cast<AbnormalEventType>(row.value));
-  EXPECT_EQ(kind.key, row.key);
-  EXPECT_EQ(kind.event_id, row.event_id);
-  EXPECT_EQ(kind.normal_text, row.normal_text);
-  EXPECT_EQ(kind.abnormal_text, row.abnormal_text);
-  EXPECT_EQ(kind.topic, row.topic);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, EventKinds,
-    ::testing::Values(
-        KindRow{0, "FRONT_2D_LIDAR_STATUS", 8009, "FRONT_2D_LIDAR_NORMAL",
-                "FRONT_2D_LIDAR_ABNORMAL", EventTopic::SENSOR_PROXY},
-        KindRow{1, "REAR_2D_LIDAR_STATUS", 8011, "REAR_2D_LIDAR_NORMAL", "REAR_2D_LIDAR_ABNORMAL",
-                EventTopic::SENSOR_PROXY},
-        KindRow{2, "PATH_GLOBAL_PLAN_STATUS", 8021, "PATH_GLOBAL_PLAN_NORMAL",
-                "PATH_GLOBAL_PLAN_FAILED", EventTopic::CHASSIS_PNC},
-        KindRow{3, "PATH_LOCAL_PLAN_STATUS", 8022, "PATH_LOCAL_PLAN_NORMAL",
-                "PATH_LOCAL_PLAN_FAILED", EventTopic::CHASSIS_PNC},
-        KindRow{4, "LOCALIZATION_DEGRADED_STATUS", 8023, "LOCALIZATION_NORMAL",
-                "LOCALIZATION_DEGRADED", EventTopic::CHASSIS_LOC},
-        KindRow{5, "LOCALIZATION_LOST_STATUS", 8024, "LOCALIZATION_NORMAL", "LOCALIZATION_LOST",
-                EventTopic::CHASSIS_LOC},
-        KindRow{6, "NAV_TO_POINT_STATUS", 8026, "NAV_TO_POINT_NORMAL", "NAV_TO_POINT_FAILED",
-                EventTopic::CHASSIS_PNC},
-        KindRow{7, "INFER_STREAM_TIMEOUT_STATUS", 5024, "MODEL_INFER_NORMAL", "MODEL_INFER_TIMEOU",
-                EventTopic::CHASSIS_PNC},
-        KindRow{8, "UNKNOWN_EVENT", 0, "UNKNOWN_EVENT", "UNKNOWN_EVENT", EventTopic::NONE},
-        KindRow{-1, "UNKNOWN_EVENT", 0, "UNKNOWN_EVENT", "UNKNOWN_EVENT", EventTopic::NONE}));
 
 class Localization : public ::testing::Test {
  protected:
