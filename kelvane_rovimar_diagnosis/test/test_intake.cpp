@@ -22,7 +22,7 @@ const std::string kDocument =
     "  rear_node:\n"
     "    topics: [scan_1]\n"
     "sensors:\n" +
-    sensorEntry("scan_1", {{"cutoff_timeout_ms", "300"}, {"cutoff_recovery_threshold", "1"}}) +
+    sensorEntry("scan_1", {{"cutoff_timeout_ms", "1000"}, {"cutoff_recovery_threshold", "1"}}) +
     sensorEntry("scan_2");
 
 std_msgs::msg::Header stamped(int32_t sec) {
@@ -169,7 +169,7 @@ TEST_F(Intake, StreamThatStopsTimesOutAndRecoversOnTheSubscription) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   };
-  report_for(std::chrono::milliseconds(600));  // past the initial phase
+  report_for(std::chrono::milliseconds(600));  // a live stream: no event yet
   EXPECT_TRUE(listener.take().empty());
 
   const auto timeout = listener.waitForEvents(std::chrono::seconds(10));

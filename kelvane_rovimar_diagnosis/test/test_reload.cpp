@@ -207,7 +207,7 @@ TEST_F(Watcher, FailingFileIsRetriedEverySecondUntilFixed) {
   rewrite(kInvalid, 10);
   test_support::LogCapture capture;
   diagnosis_.startConfigWatcher();
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
   rewrite(kSecond, 20);
   ASSERT_TRUE(eventually([this] { return loadedFileOf(20); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
