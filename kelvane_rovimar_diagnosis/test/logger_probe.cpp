@@ -4,30 +4,26 @@
 //   logger_probe levels          one info, one warn and one error line
 //   logger_probe count N         N info lines "line <i>"
 //   logger_probe rename          Instance with a second name; prints whether it is the same logger
-//   logger_probe journal MARKER  one line per level carrying MARKER; prints their source lines
+//   logger_probe journal MARKER  one line per level carrying MARKER, then one of the library's own
 #include <spdlog/logger.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <iostream>
 #include <string>
 
+#include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 #include "logger/logger.hpp"
 
 namespace {
-
-void logEachLevel() {
-  LOG_INFO("info message");
-  LOG_WARN("warn message");
-  LOG_ERROR("error message {}", 42);
-}
 
 void logToJournal(const std::string& marker) {
   const int first_line = __LINE__ + 1;
   LOG_INFO("journal {} info", marker);
   LOG_WARN("journal {} warn", marker);
   LOG_ERROR("journal {} error", marker);
-  std::cout << "lines " << first_line << ' ' << first_line + 1 << ' ' << first_line + 2
-            << std::endl;
+  Diagnosis().reloadConfig();  // logs "No config file path set"
+  std::cout << "lines " << first_line << " pid " << getpid() << std::endl;
 }
 
 }  // namespace
@@ -35,10 +31,11 @@ void logToJournal(const std::string& marker) {
 int main(int argc, char** argv) {
   const std::string scenario = argc > 1 ? argv[1] : "";
   if (scenario == "levels") {
-    logEachLevel();
+    LOG_INFO("info message");
+    LOG_WARN("warn message");
+    LOG_ERROR("error message {}", 42);
   } else if (scenario == "count" && argc > 2) {
-    const int count = std::atoi(argv[2]);
-    for (int line = 1; line <= count; ++line) {
+    for (int line = 1; line <= std::atoi(argv[2]); ++line) {
       LOG_INFO("line {}", line);
     }
   } else if (scenario == "rename") {

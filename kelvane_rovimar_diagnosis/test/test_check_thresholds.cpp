@@ -1,50 +1,37 @@
+// The threshold checker as a robot engineer runs it on a file.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "support/run_process.hpp"
-#include "support/temp_dir.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-test_support::ProcessResult check(const std::string& path) {
-  return test_support::runProcess({CHECK_THRESHOLDS, path}, test_support::environmentWith({}, {}));
-}
-
-TEST(CheckThresholds, AcceptsTheDefaultConfiguration) {
-  const auto result = check(DEFAULT_CONFIG);
-  EXPECT_EQ(result.exit_code, 0) << result.standard_output;
-  EXPECT_NE(result.standard_output.find(std::string(DEFAULT_CONFIG) +
-                                        ": OK, 4 nodes, 12 sensors, 6 calibration sensors"),
-            std::string::npos)
-      << result.standard_output;
-}
-
-TEST(CheckThresholds, RejectsAFileWithTheLibrarysMessages) {
+TEST(CheckThresholds, PrintsTheLibrarysMessagesAndAVerdict) {
   test_support::TempDir files;
-  const std::string path =
-      files.write("bad.yaml", "nodes:\n  n:\n    topics: [a]\nsensors:\n  a: 5\n");
-  const auto result = check(path);
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_NE(result.standard_output.find("[ERROR] Sensor 'a' config must be a map"),
-            std::string::npos)
-      << result.standard_output;
-  EXPECT_NE(result.standard_output.find(path + ": INVALID"), std::string::npos);
-}
-
-TEST(CheckThresholds, NotesNodeTopicsThatHaveNoThresholds) {
-  test_support::TempDir files;
-  const std::string path = files.write(
-      "partial.yaml",
-      "nodes:\n  n:\n    topics: [a, b]\nsensors:\n  a:\n    normal_hz: 10\n    low_ratio: 0.5\n"
-      "    cutoff_timeout_ms: 500\n    cutoff_recovery_threshold: 3\n"
-      "    abnormal_duration_ms: 1000\n    fps_recovery_threshold: 8\n"
-      "    fps_recovery_duration_ms: 1000\n");
-  const auto result = check(path);
-  EXPECT_EQ(result.exit_code, 0);
-  EXPECT_NE(result.standard_output.find("note: topic 'b' of node 'n' has no thresholds"),
-            std::string::npos)
-      << result.standard_output;
+  const struct {
+    std::string path;
+    int exit_code;
+    std::vector<std::string> shown;
+  } rows[] = {
+      {DEFAULT_CONFIG,
+       0,
+       {std::string(DEFAULT_CONFIG) + ": OK, 4 nodes, 12 sensors, 6 calibration sensors"}},
+      {files.write("bad.yaml", "nodes:\n  n: {topics: [a]}\nsensors:\n  a: 5\n"),
+       1,
+       {"[ERROR] Sensor 'a' config must be a map", "bad.yaml: INVALID"}},
+      {files.write("partial.yaml",
+                   "nodes:\n  n: {topics: [s, b]}\n" + test_support::validSensors()),
+       0,
+       {"note: topic 'b' of node 'n' has no thresholds", "partial.yaml: OK, 1 nodes, 1 sensors"}}};
+  for (const auto& row : rows) {
+    const auto result = test_support::runCommand(std::string(CHECK_THRESHOLDS " ") + row.path);
+    EXPECT_EQ(result.exit_code, row.exit_code) << result.standard_output;
+    for (const auto& text : row.shown) {
+      EXPECT_NE(result.standard_output.find(text), std::string::npos) << "missing: " << text << "\n"
+                                                                      << result.standard_output;
+    }
+  }
 }
 
 }  // namespace

@@ -1,215 +1,125 @@
+// The logger as a robot engineer sees it: each environment in a process of
+// its own (the variables are read once per process), the rolling number, and
+// the records in the systemd journal.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <map>
-#include <memory>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "support/run_process.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-const std::vector<std::string> kLoggerVariables = {"SPDLOG_STDOUT", "SPDLOG_SYSTEMD",
-                                                   "SPDLOG_LEVEL"};
+using test_support::Lines;
 
-const char kStdoutUnset[] = "environment variable SPDLOG_STDOUT is not set, and set true\n";
-const char kStdoutInvalid[] = "environment variable SPDLOG_STDOUT is invalid, and set true\n";
-const char kSystemdUnset[] = "environment variable SPDLOG_SYSTEMD is not set, and set false\n";
-const char kSystemdInvalid[] = "environment variable SPDLOG_SYSTEMD is invalid, and set false\n";
-const char kLevelUnset[] = "environment variable SPDLOG_LEVEL is not set, and set default level\n";
-const char kLevelInvalid[] =
-    "environment variable SPDLOG_LEVEL is invalid, and set default level\n";
-const char kAllThreeLevels[] =
-    "  1 [INFO] info message\n"
-    "  2 [WARN] warn message\n"
-    "  3 [ERROR] error message 42\n";
-
-test_support::ProcessResult runProbe(const std::vector<std::string>& arguments,
-                                     const std::map<std::string, std::string>& variables) {
-  std::vector<std::string> command = {LOGGER_PROBE};
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  return test_support::runProcess(command,
-                                  test_support::environmentWith(kLoggerVariables, variables));
+/// Runs the probe with the logger's variables unset but for `variables` ("NAME=value ...").
+test_support::ProcessResult runProbe(const std::string& arguments, const std::string& variables) {
+  return test_support::runCommand("env -u SPDLOG_STDOUT -u SPDLOG_SYSTEMD -u SPDLOG_LEVEL " +
+                                  variables + " " LOGGER_PROBE " " + arguments);
 }
 
-struct EnvironmentCase {
-  std::string name;
-  std::map<std::string, std::string> variables;  // absent means unset
-  std::string expected_stdout;
-};
-
-void PrintTo(const EnvironmentCase& row, std::ostream* out) { *out << row.name; }
-
-class LoggerEnvironment : public ::testing::TestWithParam<EnvironmentCase> {};
-
-TEST_P(LoggerEnvironment, PrintsNoticesThenTheLinesItsLevelLetsThrough) {
-  const EnvironmentCase& row = GetParam();
-  const auto result = runProbe({"levels"}, row.variables);
-  ASSERT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.standard_output, row.expected_stdout);
-}
-
-const std::map<std::string, std::string> kQuiet = {
-    {"SPDLOG_STDOUT", "true"}, {"SPDLOG_SYSTEMD", "false"}, {"SPDLOG_LEVEL", "info"}};
-
-std::map<std::string, std::string> quietWith(const std::string& name, const std::string& value) {
-  auto variables = kQuiet;
-  variables[name] = value;
-  return variables;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Variants, LoggerEnvironment,
-    ::testing::Values(
-        EnvironmentCase{"NothingSet",
-                        {},
-                        std::string(kStdoutUnset) + kSystemdUnset + kLevelUnset + kAllThreeLevels},
-        EnvironmentCase{"AllValid", kQuiet, kAllThreeLevels},
-        EnvironmentCase{"StdoutInCapitals", quietWith("SPDLOG_STDOUT", "TRUE"),
-                        std::string(kStdoutInvalid) + kAllThreeLevels},
-        EnvironmentCase{"StdoutEmpty", quietWith("SPDLOG_STDOUT", ""),
-                        std::string(kStdoutInvalid) + kAllThreeLevels},
-        EnvironmentCase{"SystemdInvalid", quietWith("SPDLOG_SYSTEMD", "yes"),
-                        std::string(kSystemdInvalid) + kAllThreeLevels},
-        EnvironmentCase{"LevelWarnIsNotAName", quietWith("SPDLOG_LEVEL", "warn"),
-                        std::string(kLevelInvalid) + kAllThreeLevels},
-        EnvironmentCase{"LevelErrIsNotAName", quietWith("SPDLOG_LEVEL", "err"),
-                        std::string(kLevelInvalid) + kAllThreeLevels},
-        EnvironmentCase{"LevelOffIsNotAName", quietWith("SPDLOG_LEVEL", "off"),
-                        std::string(kLevelInvalid) + kAllThreeLevels},
-        EnvironmentCase{"LevelInCapitals", quietWith("SPDLOG_LEVEL", "INFO"),
-                        std::string(kLevelInvalid) + kAllThreeLevels},
-        EnvironmentCase{"LevelWarningDropsInfo", quietWith("SPDLOG_LEVEL", "warning"),
-                        "  1 [WARN] warn message\n  2 [ERROR] error message 42\n"},
-        EnvironmentCase{"LevelErrorNumbersTheFirstErrorOne", quietWith("SPDLOG_LEVEL", "error"),
-                        "  1 [ERROR] error message 42\n"},
-        EnvironmentCase{"LevelCriticalDropsEverything", quietWith("SPDLOG_LEVEL", "critical"), ""},
-        EnvironmentCase{"LevelDebugKeepsEverything", quietWith("SPDLOG_LEVEL", "debug"),
-                        kAllThreeLevels},
-        EnvironmentCase{
-            "BothSinksOffPrintsNothing",
-            {{"SPDLOG_STDOUT", "false"}, {"SPDLOG_SYSTEMD", "false"}, {"SPDLOG_LEVEL", "info"}},
-            ""},
-        EnvironmentCase{"JournalOnlyStillPrintsNotices",
-                        {{"SPDLOG_STDOUT", "false"}, {"SPDLOG_SYSTEMD", "true"}},
-                        kLevelUnset}),
-    [](const ::testing::TestParamInfo<EnvironmentCase>& info) { return info.param.name; });
-
-TEST(LoggerSequence, NumbersWrapFrom127ToZero) {
-  const auto result = runProbe({"count", "130"}, kQuiet);
-  ASSERT_EQ(result.exit_code, 0);
-  std::istringstream lines(result.standard_output);
-  std::vector<std::string> all;
-  for (std::string line; std::getline(lines, line);) {
-    all.push_back(line);
+Lines linesOf(const std::string& text) {
+  Lines lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) {
+    lines.push_back(line);
   }
-  ASSERT_EQ(all.size(), 130u);
-  EXPECT_EQ(all[0], "  1 [INFO] line 1");
-  EXPECT_EQ(all[8], "  9 [INFO] line 9") << "one-digit numbers take three places";
-  EXPECT_EQ(all[126], "127 [INFO] line 127");
-  EXPECT_EQ(all[127], "  0 [INFO] line 128");
-  EXPECT_EQ(all[128], "  1 [INFO] line 129");
+  return lines;
 }
 
-TEST(LoggerInstance, SecondNameReturnsTheSameLoggerUnderItsFirstName) {
-  const auto result = runProbe({"rename"}, kQuiet);
-  ASSERT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.standard_output, "same 1 name spdlog\n");
+const std::string kQuiet = "SPDLOG_STDOUT=true SPDLOG_SYSTEMD=false SPDLOG_LEVEL=info ";
+
+TEST(LoggerEnvironment, PrintsItsNoticesThenTheLinesItsLevelLetsThrough) {
+  const std::string all =
+      "  1 [INFO] info message\n  2 [WARN] warn message\n  3 [ERROR] error message 42\n";
+  const std::string stdout_invalid =
+      "environment variable SPDLOG_STDOUT is invalid, and set true\n";
+  const std::string level_invalid =
+      "environment variable SPDLOG_LEVEL is invalid, and set default level\n";
+  const std::string level_unset =
+      "environment variable SPDLOG_LEVEL is not set, and set default level\n";
+  const struct {
+    std::string variables;
+    std::string output;
+  } rows[] = {
+      // clang-format off
+      {"", "environment variable SPDLOG_STDOUT is not set, and set true\nenvironment variable SPDLOG_SYSTEMD is not set, and set false\n" + level_unset + all},
+      {kQuiet, all},
+      {kQuiet + "SPDLOG_STDOUT=TRUE", stdout_invalid + all},
+      {kQuiet + "SPDLOG_STDOUT=", stdout_invalid + all},
+      {kQuiet + "SPDLOG_SYSTEMD=yes", "environment variable SPDLOG_SYSTEMD is invalid, and set false\n" + all},
+      {kQuiet + "SPDLOG_LEVEL=warn", level_invalid + all},
+      {kQuiet + "SPDLOG_LEVEL=err", level_invalid + all},
+      {kQuiet + "SPDLOG_LEVEL=off", level_invalid + all},
+      {kQuiet + "SPDLOG_LEVEL=INFO", level_invalid + all},
+      {kQuiet + "SPDLOG_LEVEL=debug", all},
+      {kQuiet + "SPDLOG_LEVEL=warning", "  1 [WARN] warn message\n  2 [ERROR] error message 42\n"},
+      {kQuiet + "SPDLOG_LEVEL=error", "  1 [ERROR] error message 42\n"},
+      {kQuiet + "SPDLOG_LEVEL=critical", ""},
+      {kQuiet + "SPDLOG_STDOUT=false", ""},
+      {"SPDLOG_STDOUT=false SPDLOG_SYSTEMD=true", level_unset},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    const auto result = runProbe("levels", row.variables);
+    EXPECT_EQ(result.exit_code, 0) << row.variables;
+    EXPECT_EQ(result.standard_output, row.output) << row.variables;
+  }
 }
 
-// journalctl's JSON export gives one object per line; the fields we check are plain strings.
-std::string jsonField(const std::string& record, const std::string& field) {
-  const std::string key = "\"" + field + "\":\"";
-  const auto start = record.find(key);
-  if (start == std::string::npos) {
-    return "";
-  }
-  const auto value_start = start + key.size();
-  return record.substr(value_start, record.find('"', value_start) - value_start);
-}
-
-std::vector<std::string> journalRecordsContaining(const std::string& marker) {
-  std::vector<std::string> records;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(
-      popen("journalctl SYSLOG_IDENTIFIER=spdlog -o json --no-pager 2>/dev/null", "r"), pclose);
-  if (!pipe) {
-    return records;
-  }
-  std::string line;
-  char buffer[4096];
-  while (fgets(buffer, sizeof(buffer), pipe.get()) != nullptr) {
-    line += buffer;
-    if (!line.empty() && line.back() == '\n') {
-      if (line.find(marker) != std::string::npos) {
-        records.push_back(line);
-      }
-      line.clear();
-    }
-  }
-  return records;
-}
-
-// A journal socket left behind by a stopped journald refuses connections.
-bool journalIsListening() {
-  const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (probe < 0) {
-    return false;
-  }
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string path = "/run/systemd/journal/socket";
-  path.copy(address.sun_path, sizeof(address.sun_path) - 1);
-  const bool listening =
-      connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-  close(probe);
-  return listening;
+TEST(LoggerSequence, NumbersRunTo127ThenWrapToZeroAndOneLoggerServesEveryName) {
+  const auto lines = linesOf(runProbe("count 130", kQuiet).standard_output);
+  ASSERT_EQ(lines.size(), 130u);
+  EXPECT_EQ(Lines({lines[0], lines[8], lines[126], lines[127], lines[128]}),
+            (Lines{"  1 [INFO] line 1", "  9 [INFO] line 9", "127 [INFO] line 127",
+                   "  0 [INFO] line 128", "  1 [INFO] line 129"}));
+  EXPECT_EQ(runProbe("rename", kQuiet).standard_output, "same 1 name spdlog\n");
 }
 
 TEST(LoggerJournal, SendsEachLineWithItsPriorityAndCallSite) {
-  if (!journalIsListening()) {
+  if (test_support::runCommand("test -S /run/systemd/journal/socket && pgrep -x systemd-journal")
+          .exit_code) {
     GTEST_SKIP() << "no systemd journal is running on this machine";
   }
-  const std::string marker =
-      "marker-" + std::to_string(getpid()) + "-" +
-      std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+  const auto since = std::chrono::system_clock::now().time_since_epoch() / std::chrono::seconds(1);
   const auto result =
-      runProbe({"journal", marker},
-               {{"SPDLOG_STDOUT", "false"}, {"SPDLOG_SYSTEMD", "true"}, {"SPDLOG_LEVEL", "info"}});
-  ASSERT_EQ(result.exit_code, 0);
-  int info_line = 0;
-  ASSERT_EQ(std::sscanf(result.standard_output.c_str(), "lines %d", &info_line), 1)
+      runProbe("journal marker", "SPDLOG_STDOUT=false SPDLOG_SYSTEMD=true SPDLOG_LEVEL=info");
+  int line = 0;
+  int pid = 0;
+  ASSERT_EQ(std::sscanf(result.standard_output.c_str(), "lines %d pid %d", &line, &pid), 2)
       << result.standard_output;
-
   // journald stores records asynchronously; give it up to ten seconds.
-  std::vector<std::string> records;
-  for (int attempt = 0; attempt < 100 && records.size() < 3; ++attempt) {
-    records = journalRecordsContaining(marker);
-    if (records.size() < 3) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const std::string query = "journalctl _PID=" + std::to_string(pid) + " --since=@" +
+                            std::to_string(since) + " -o json --no-pager 2>/dev/null";
+  Lines records;
+  for (int attempt = 0; attempt < 100 && records.size() < 4; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(attempt == 0 ? 0 : 100));
+    records = linesOf(test_support::runCommand(query).standard_output);
+  }
+  Lines rendered;
+  for (const auto& record : records) {
+    std::string fields;
+    for (const char* field :
+         {"PRIORITY", "SYSLOG_IDENTIFIER", "CODE_FILE", "CODE_FUNC", "MESSAGE"}) {
+      std::smatch value;
+      std::regex_search(record, value, std::regex("\"" + std::string(field) + "\":\"([^\"]*)\""));
+      fields += (fields.empty() ? "" : " ") + value[1].str();
     }
+    rendered.push_back(fields);
   }
-  ASSERT_EQ(records.size(), 3u) << "the three lines did not reach the journal";
-
-  const std::vector<std::pair<std::string, std::string>> expected = {
-      {"  1 [INFO] journal " + marker + " info", "6"},
-      {"  2 [WARN] journal " + marker + " warn", "4"},
-      {"  3 [ERROR] journal " + marker + " error", "3"}};
-  for (size_t index = 0; index < expected.size(); ++index) {
-    const std::string& record = records[index];
-    EXPECT_EQ(jsonField(record, "MESSAGE"), expected[index].first);
-    EXPECT_EQ(jsonField(record, "PRIORITY"), expected[index].second);
-    EXPECT_EQ(jsonField(record, "SYSLOG_IDENTIFIER"), "spdlog");
-    EXPECT_EQ(jsonField(record, "CODE_FILE"), "./test/logger_probe.cpp");
-    EXPECT_EQ(jsonField(record, "CODE_LINE"), std::to_string(info_line + static_cast<int>(index)));
-    EXPECT_EQ(jsonField(record, "CODE_FUNC"), "logToJournal");
-  }
+  EXPECT_EQ(
+      rendered,
+      (Lines{
+          "6 spdlog ./test/logger_probe.cpp logToJournal   1 [INFO] journal marker info",
+          "4 spdlog ./test/logger_probe.cpp logToJournal   2 [WARN] journal marker warn",
+          "3 spdlog ./test/logger_probe.cpp logToJournal   3 [ERROR] journal marker error",
+          "3 spdlog ./src/sensor_diagnosis.cpp reloadConfig   4 [ERROR] No config file path set"}));
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_NE(records[0].find("\"CODE_LINE\":\"" + std::to_string(line) + "\""), std::string::npos);
+  EXPECT_NE(records[2].find("\"CODE_LINE\":\"" + std::to_string(line + 2) + "\""),
+            std::string::npos);
 }
 
 }  // namespace

@@ -1,253 +1,286 @@
-#include <gtest/gtest.h>
+// The monitor as a robot program sees it: which reports are admitted and what
+// they record, the automatic initialisation that the first report runs, the
+// checks' events on the subscription with their log lines, and the
+// monitoring thread judging a live stream.
+#include <atomic>
+#include <functional>
 
-#include <chrono>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
-#include "support/diagnosis_test_peer.hpp"
-#include "support/event_listener.hpp"
-#include "support/log_capture.hpp"
-#include "support/temp_dir.hpp"
-#include "support/threshold_yaml.hpp"
+#include "support/diagnosis_fixture.hpp"
 
 namespace {
 
 using kelvane_rovimar_diagnosis::SensorState;
-using test_support::EventListener;
+using test_support::Lines;
+using test_support::nowMs;
 using test_support::sensorEntry;
+using test_support::stamped;
 
 const char kUltrasonic3[] = "/kelvane_ultrasonic/original_ultrasonic_3";
 const char kCamera[] = "/camera_01/color/image_raw";
 
-const std::string kDocument =
-    "nodes:\n"
-    "  front_node:\n"
-    "    topics: [scan_1, /kelvane_ultrasonic/original_ultrasonic_3, /camera_01/color/image_raw,"
-    " /imu/data, /robot_base/wheel/odom, unknown_topic]\n"
-    "  rear_node:\n"
-    "    topics: [scan_1]\n"
-    "  silent_node:\n"
-    "    topics: [scan_1]\n"
-    "sensors:\n" +
-    sensorEntry("scan_1", {{"cutoff_timeout_ms", "5000"}, {"cutoff_recovery_threshold", "2"}}) +
-    sensorEntry(kUltrasonic3, {{"cutoff_timeout_ms", "5000"}}) +
-    sensorEntry(kCamera, {{"normal_hz", "30"}, {"abnormal_duration_ms", "3000"}}) +
-    sensorEntry("/imu/data", {{"cutoff_timeout_ms", "1"}}) +
-    sensorEntry("/robot_base/wheel/odom", {{"cutoff_timeout_ms", "1"}}) +
-    sensorEntry("unknown_topic", {{"cutoff_timeout_ms", "1"}});
-
-int64_t nowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
+/// The lines with their last three characters cut, for times that vary by milliseconds.
+Lines roughly(Lines lines) {
+  for (auto& line : lines) line.resize(line.size() - 3);
+  return lines;
 }
 
-std_msgs::msg::Header header(int32_t sec, const std::string& frame_id) {
-  std_msgs::msg::Header stamped;
-  stamped.stamp.sec = sec;
-  stamped.stamp.nanosec = 7;
-  stamped.frame_id = frame_id;
-  return stamped;
-}
-
-class Monitoring : public ::testing::Test {
+class Monitoring : public test_support::DiagnosisFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(diagnosis_.initialize(files_.write("config.yaml", kDocument)));
+    initialize(
+        "nodes:\n  front_node: {topics: [scan_1, " + std::string(kUltrasonic3) + ", " + kCamera +
+        ", unthresholded]}\n  rear_node: {topics: [scan_1, scan_2]}\n  silent_node: {topics: "
+        "[scan_1]}\nsensors:\n" +
+        sensorEntry("scan_1", {{"cutoff_timeout_ms", "5000"}}) +
+        sensorEntry("scan_2", {{"cutoff_timeout_ms", "400"}, {"cutoff_recovery_threshold", "1"}}) +
+        sensorEntry(kUltrasonic3, {{"cutoff_timeout_ms", "5000"}}) +
+        sensorEntry(kCamera, {{"normal_hz", "30"}, {"cutoff_timeout_ms", "1"}}));
     ASSERT_TRUE(diagnosis_.AutoRegisterNode("front_node"));
     ASSERT_TRUE(diagnosis_.AutoRegisterNode("rear_node"));
   }
-
-  /// A stream past its initial phase, silent for `silence_ms`, whose last message had `stamp`.
+  /// A stream past its initial phase, silent for `silence_ms`, whose last message had `header`.
   void silence(const std::string& node, const std::string& topic, int64_t silence_ms,
-               const std_msgs::msg::Header& stamp = std_msgs::msg::Header()) {
-    peer_.changeTopicState(node, topic, [&](SensorState& state) {
+               const std_msgs::msg::Header& header = std_msgs::msg::Header()) {
+    peer_.record(node, topic, [&](SensorState& state) {
       state.last_receive_ms = nowMs() - silence_ms;
       state.initializing = false;
-      state.last_header = stamp;
+      state.last_header = header;
     });
   }
-
-  test_support::TempDir files_;
-  Diagnosis diagnosis_;
-  DiagnosisTestPeer peer_{diagnosis_};
-  EventListener listener_{"sensor_proxy_diag_topic"};
 };
 
-TEST_F(Monitoring, TimeoutAndRecoveryEachPublishOneEventWithTheLastHeader) {
-  silence("front_node", kUltrasonic3, 0);
-  diagnosis_.TimeoutCheck();
-  silence("front_node", kUltrasonic3, 60000, header(42, "ultrasonic_3"));
-
+TEST_F(Monitoring, TimeoutsAndRecoveriesArePublishedOncePerTransitionAndPerNode) {
+  diagnosis_.TimeoutCheck();  // arms every topic of the registered nodes
+  EXPECT_NE(peer_.tables().find(" silent_node[]"), std::string::npos)
+      << "not examined: never reported";
+  peer_.record("front_node", "scan_1", [](SensorState& state) { state.last_receive_ms -= 20000; });
+  silence("front_node", kUltrasonic3, 60000, stamped(42));
+  silence("front_node", kCamera, 60000);  // a topic without a timeout code
+  silence("rear_node", "scan_1", 0);
   test_support::LogCapture capture;
   diagnosis_.TimeoutCheck();
   diagnosis_.TimeoutCheck();
-  const auto lines = capture.lines();
-  auto events = listener_.take();
-  ASSERT_EQ(events.size(), 1u) << "one event per transition";
-  EXPECT_EQ(events[0].event_id, 8007) << "ultrasonic 3 takes 8007";
-  EXPECT_EQ(events[0].event_status, 1);
-  EXPECT_EQ(events[0].event_msg, "STREAM TIMEOUT");
-  EXPECT_EQ(events[0].header.stamp.sec, 42);
-  EXPECT_EQ(events[0].header.stamp.nanosec, 7u);
-  EXPECT_EQ(events[0].header.frame_id, "ultrasonic_3");
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].rfind("[ERROR] [TIMEOUT] 8007 STREAM TIMEOUT! Cutoff time: 6", 0), 0u)
-      << lines[0];
+  EXPECT_EQ(roughly(capture.lines()),
+            (Lines{"[ERROR] [INIT] 8001 STREAM TIMEOUT! Cutoff time: 20",
+                   "[ERROR] [TIMEOUT] 8001 STREAM TIMEOUT! Cutoff time: 20",
+                   "[ERROR] [TIMEOUT] 8007 STREAM TIMEOUT! Cutoff time: 60"}));
+  EXPECT_EQ(received(),
+            (Lines{"proxy 8001 1 STREAM TIMEOUT", "proxy 8007 1 STREAM TIMEOUT @42.7 f42"}));
 
-  silence("front_node", kUltrasonic3, 0, header(43, "ultrasonic_3"));
-  for (int cycle = 0; cycle < 3; ++cycle) {
-    diagnosis_.TimeoutCheck();
-  }
-  EXPECT_TRUE(listener_.take().empty()) << "recovering for the three cycles of its threshold";
+  silence("front_node", "scan_1", 0, stamped(43));
+  silence("front_node", kUltrasonic3, 0, stamped(43));
+  for (int cycle = 0; cycle < 3; ++cycle) diagnosis_.TimeoutCheck();
+  EXPECT_EQ(received(), Lines{}) << "recovering for the three cycles of the threshold";
   test_support::LogCapture recovery_capture;
   diagnosis_.TimeoutCheck();
-  events = listener_.take();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].event_id, 8007);
-  EXPECT_EQ(events[0].event_status, 0);
-  EXPECT_EQ(events[0].event_msg, "STREAM RECOVERY");
-  EXPECT_EQ(events[0].header.stamp.sec, 43);
-  EXPECT_EQ(recovery_capture.lines(),
-            std::vector<std::string>{"[WARN] [RECOVERY] 8007 STREAM RECOVERY!"});
-}
-
-TEST_F(Monitoring, InitialTimeoutLogsTheInitLineBeforeTheTimeoutLine) {
-  diagnosis_.TimeoutCheck();  // arms every topic of the registered nodes
-  ASSERT_TRUE(peer_.topicState("front_node", "scan_1").initializing);
-  peer_.changeTopicState("front_node", "scan_1",
-                         [](SensorState& state) { state.last_receive_ms = nowMs() - 20000; });
-
-  test_support::LogCapture capture;
-  diagnosis_.TimeoutCheck();
-  const auto lines = capture.lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].rfind("[ERROR] [INIT] 8001 STREAM TIMEOUT! Cutoff time: 20", 0), 0u)
-      << lines[0];
-  EXPECT_EQ(lines[1].rfind("[ERROR] [TIMEOUT] 8001 STREAM TIMEOUT! Cutoff time: 20", 0), 0u)
-      << lines[1];
-  const auto events = listener_.take();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].header.stamp.sec, 0) << "a topic that never reported has a zero stamp";
-  EXPECT_EQ(events[0].header.frame_id, "");
-}
-
-TEST_F(Monitoring, TopicUnderTwoNodesIsJudgedPerNode) {
-  silence("front_node", "scan_1", 60000);
-  silence("rear_node", "scan_1", 0);
-  diagnosis_.TimeoutCheck();
-  ASSERT_EQ(listener_.take().size(), 1u);
-
+  EXPECT_EQ(recovery_capture.lines(), (Lines{"[WARN] [RECOVERY] 8001 STREAM RECOVERY!",
+                                             "[WARN] [RECOVERY] 8007 STREAM RECOVERY!"}));
+  EXPECT_EQ(received(), (Lines{"proxy 8001 0 STREAM RECOVERY @43.7 f43",
+                               "proxy 8007 0 STREAM RECOVERY @43.7 f43"}));
   silence("rear_node", "scan_1", 60000);
   diagnosis_.TimeoutCheck();
-  const auto events = listener_.take();
-  ASSERT_EQ(events.size(), 1u) << "front_node is already timed out; rear_node times out now";
-  EXPECT_EQ(events[0].event_id, 8001);
+  EXPECT_EQ(received(), Lines{"proxy 8001 1 STREAM TIMEOUT"})
+      << "another node's record of the same topic";
 }
 
-TEST_F(Monitoring, CameraImuAndOdometryNeverTimeOut) {
-  for (const char* topic : {kCamera, "/imu/data", "/robot_base/wheel/odom", "unknown_topic"}) {
-    silence("front_node", topic, 60000);
-  }
-  diagnosis_.TimeoutCheck();
-  EXPECT_TRUE(listener_.take().empty());
-}
-
-TEST_F(Monitoring, NodesThatNeverReportedAreNotExamined) {
-  diagnosis_.TimeoutCheck();
-  diagnosis_.FPSCheck();
-  EXPECT_FALSE(peer_.hasTopicState("silent_node", "scan_1"));
-  EXPECT_TRUE(peer_.hasTopicState("rear_node", "scan_1"));
-}
-
-TEST_F(Monitoring, LowFrameRatePublishesAbnormalThenRecovery) {
-  const int64_t now = nowMs();
-  peer_.changeTopicState("front_node", kCamera, [&](SensorState& state) {
+TEST_F(Monitoring, LowFrameRateIsPublishedOnceAsAbnormal) {
+  peer_.record("front_node", kCamera, [](SensorState& state) {
+    const int64_t now = nowMs();
     state.receive_times_ms = {now - 1000, now - 500, now};  // 2 Hz against a 15 Hz low limit
     state.abnormal_start_ms = now - 10000;
-    state.last_header = header(9, "camera_01");
+    state.last_header = stamped(9);
   });
   test_support::LogCapture capture;
   diagnosis_.FPSCheck();
   diagnosis_.FPSCheck();
-  const auto lines = capture.lines();
-  auto events = listener_.take();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].event_id, 8015);
-  EXPECT_EQ(events[0].event_status, 1);
-  EXPECT_EQ(events[0].event_msg, "FRAME RATE ABNORMAL");
-  EXPECT_EQ(events[0].header.frame_id, "camera_01");
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].rfind("[ERROR] [ABNORMAL] 8015 FRAME RATE ABNORMAL! Cutoff time: 10", 0), 0u)
-      << lines[0];
+  EXPECT_EQ(roughly(capture.lines()),
+            Lines{"[ERROR] [ABNORMAL] 8015 FRAME RATE ABNORMAL! Cutoff time: 10"});
+  EXPECT_EQ(received(), Lines{"proxy 8015 1 FRAME RATE ABNORMAL @9.7 f9"});
+}
 
-  peer_.changeTopicState("front_node", kCamera, [&](SensorState& state) {
-    const int64_t later = nowMs();
-    state.receive_times_ms.clear();
-    for (int64_t offset = 1000; offset >= 0; offset -= 50) {
-      state.receive_times_ms.push_back(later - offset);  // 20 Hz
+// Real time: the thread judges a stream that stops and resumes.
+TEST_F(Monitoring, ThreadPublishesAStreamsTimeoutAndRecoveryAndNothingOnceStopped) {
+  test_support::LogCapture capture;
+  diagnosis_.startTimer();
+  diagnosis_.startTimer();
+  const auto report_for = [&](std::chrono::milliseconds duration) {
+    for (const auto end = std::chrono::steady_clock::now() + duration;
+         std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+      diagnosis_.SensorReportWithHeader("rear_node", "scan_2", stamped(7));
     }
-    state.recovering = true;
-    state.recovery_start_ms = later - 5000;
-  });
-  test_support::LogCapture recovery_capture;
-  diagnosis_.FPSCheck();
-  events = listener_.take();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].event_status, 0);
-  EXPECT_EQ(events[0].event_msg, "FRAME RATE RECOVERY");
-  EXPECT_EQ(recovery_capture.lines(),
-            std::vector<std::string>{"[WARN] [RECOVERY] 8015 FRAME RATE RECOVERY!"});
-}
-
-class MonitoringThread : public Monitoring {};
-
-TEST_F(MonitoringThread, StartsOnceAndStopsOnce) {
-  test_support::LogCapture capture;
-  diagnosis_.startTimer();
-  diagnosis_.startTimer();
-  diagnosis_.stopTimer();
-  diagnosis_.stopTimer();
-  diagnosis_.startTimer();
-  EXPECT_TRUE(peer_.timerRunning());
-  diagnosis_.stopTimer();
-  EXPECT_EQ(capture.lines(), (std::vector<std::string>{
-                                 "[INFO] Timer thread started", "[INFO] Timer thread stopped",
-                                 "[INFO] Timer thread started", "[INFO] Timer thread stopped"}));
-}
-
-TEST_F(MonitoringThread, RunningThreadPublishesTheTimeoutOfAStoppedStream) {
-  silence("front_node", "scan_1", 60000);
-  diagnosis_.startTimer();
-  const auto events = listener_.waitForEvents(std::chrono::seconds(10));
-  diagnosis_.stopTimer();
-  ASSERT_FALSE(events.empty()) << "the monitoring thread published nothing within 10 s";
-  EXPECT_EQ(events[0].event_id, 8001);
-  EXPECT_EQ(events[0].event_msg, "STREAM TIMEOUT");
-}
-
-TEST_F(MonitoringThread, NothingIsPublishedAfterStopReturns) {
-  diagnosis_.startTimer();
-  diagnosis_.stopTimer();
-  listener_.take();
-  silence("front_node", "scan_1", 60000);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(listener_.take().empty());
-  EXPECT_EQ(peer_.topicState("front_node", "scan_1").stream_state,
-            kelvane_rovimar_diagnosis::StreamState::NORMAL)
-      << "no check ran after stop";
-}
-
-TEST_F(MonitoringThread, DestructionStopsTheRunningThread) {
-  test_support::LogCapture capture;
-  {
-    Diagnosis diagnosis;
-    diagnosis.startTimer();
+  };
+  report_for(std::chrono::milliseconds(600));
+  EXPECT_EQ(received(), Lines{}) << "a live stream publishes nothing";
+  EXPECT_EQ(received(std::chrono::seconds(10)), Lines{"proxy 8002 1 STREAM TIMEOUT @7.7 f7"});
+  Lines recovery;
+  for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       recovery.empty() && std::chrono::steady_clock::now() < end; recovery = received()) {
+    report_for(std::chrono::milliseconds(100));
   }
-  EXPECT_EQ(capture.lines(), (std::vector<std::string>{"[INFO] Timer thread started",
-                                                       "[INFO] Timer thread stopped"}));
+  diagnosis_.stopTimer();
+  diagnosis_.stopTimer();
+  EXPECT_EQ(recovery, Lines{"proxy 8002 0 STREAM RECOVERY @7.7 f7"});
+  silence("rear_node", "scan_2", 60000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(received(), Lines{}) << "no check runs once stop has returned";
+  diagnosis_.startTimer();
+  diagnosis_.stopTimer();
+  {
+    Diagnosis destroyed_while_running;
+    destroyed_while_running.startTimer();
+  }
+  Lines timer_lines;
+  for (const auto& line : capture.lines()) {
+    if (line.find("Timer thread") != std::string::npos) timer_lines.push_back(line.substr(20));
+  }
+  EXPECT_EQ(timer_lines, (Lines{"started", "stopped", "started", "stopped", "started", "stopped"}));
+}
+
+using Intake = Monitoring;  // front_node and rear_node are registered
+
+TEST_F(Intake, EveryReportIsRefusedWithItsReasonUnlessNodeTopicAndThresholdsAreKnown) {
+  const std::function<bool(const char*, const char*)> reports[] = {
+      [&](auto node, auto topic) {
+        return diagnosis_.SensorReportWithHeader(node, topic, stamped(1));
+      },
+      [&](auto node, auto topic) { return diagnosis_.SensorReportWithoutHeader(node, topic); },
+      [&](auto node, auto topic) { return diagnosis_.SensorReportUsingStatus(node, topic, 1); }};
+  const struct {
+    const char *node, *topic;
+    Lines lines;
+  } refusals[] = {
+      // clang-format off
+      {"ghost_node", "scan_1", {"[ERROR] Node not found in config: ghost_node", "[ERROR] Failed to auto-register node: ghost_node"}},
+      {"Rear_node", "scan_1", {"[ERROR] Node not found in config: Rear_node", "[ERROR] Failed to auto-register node: Rear_node"}},
+      {"rear_node", "unthresholded", {"[WARN] Topic unthresholded not belong to node rear_node"}},
+      {"front_node", "unthresholded", {"[WARN] Sensor topic not registered: unthresholded"}},
+      // clang-format on
+  };
+  for (const auto& refusal : refusals) {
+    for (const auto& report : reports) {
+      test_support::LogCapture capture;
+      EXPECT_FALSE(report(refusal.node, refusal.topic));
+      EXPECT_EQ(capture.lines(), refusal.lines) << refusal.node << " " << refusal.topic;
+    }
+  }
+  EXPECT_NE(peer_.tables().find("runtime: front_node+[] rear_node+[] silent_node[]"),
+            std::string::npos)
+      << "a refused report records nothing";
+  ASSERT_TRUE(diagnosis_.Register("unthresholded", 10.0F, 0.5F, 500, 3));
+  for (const auto& report : reports) EXPECT_TRUE(report("front_node", "unthresholded"));
+  EXPECT_FALSE(peer_.timerRunning()) << "an explicit initialize starts no monitoring thread";
+}
+
+TEST_F(Intake, ReportsRecordHeaderArrivalAndStatusInOneRecordPerNodeAndTopic) {
+  test_support::LogCapture capture;
+  ASSERT_TRUE(diagnosis_.SensorReportWithHeader("silent_node", "scan_1", stamped(42)));
+  EXPECT_EQ(capture.lines(), Lines{"[INFO] Node auto-registered: silent_node"});
+  const SensorState headered = peer_.record("silent_node", "scan_1");
+  EXPECT_EQ(headered.last_header, stamped(42));
+  EXPECT_NEAR(headered.last_receive_ms, test_support::nowMs(), 60000);
+  EXPECT_EQ(headered.receive_times_ms, std::deque<int64_t>{headered.last_receive_ms});
+  ASSERT_TRUE(diagnosis_.SensorReportUsingStatus("silent_node", "scan_1", 1));
+  SensorState suspended = peer_.record("silent_node", "scan_1");
+  EXPECT_EQ(suspended.reported_status, 1);
+  suspended.reported_status = 0;
+  EXPECT_EQ(suspended.last_header, headered.last_header) << "a status is no arrival";
+  EXPECT_EQ(suspended.receive_times_ms, headered.receive_times_ms);
+
+  peer_.record("rear_node", "scan_1", [](SensorState& state) {
+    for (int64_t time = 1; time <= 1000; ++time) state.receive_times_ms.push_back(time);
+  });
+  ASSERT_TRUE(diagnosis_.SensorReportWithoutHeader("rear_node", "scan_1"));
+  const SensorState headerless = peer_.record("rear_node", "scan_1");
+  EXPECT_EQ(headerless.receive_times_ms.size(), 1000u);
+  EXPECT_EQ(headerless.receive_times_ms.front(), 2) << "the oldest arrival is the one dropped";
+  EXPECT_EQ(headerless.receive_times_ms.back(), headerless.last_receive_ms);
+  EXPECT_NEAR(headerless.last_header.stamp.sec, test_support::nowMs() / 1000, 60) << "report time";
+  EXPECT_EQ(headerless.last_header.frame_id, "");
+}
+
+TEST_F(Intake, FourthMessageAfterArmingEndsTheInitialPhaseWithOrWithoutHeader) {
+  diagnosis_.TimeoutCheck();  // arms scan_1 and scan_2
+  for (int report = 1; report <= 4; ++report) {
+    EXPECT_TRUE(peer_.record("rear_node", "scan_1").initializing) << report;
+    EXPECT_TRUE(peer_.record("rear_node", "scan_2").initializing) << report;
+    ASSERT_TRUE(diagnosis_.SensorReportWithHeader("rear_node", "scan_1", stamped(report)));
+    ASSERT_TRUE(diagnosis_.SensorReportWithoutHeader("rear_node", "scan_2"));
+  }
+  EXPECT_FALSE(peer_.record("rear_node", "scan_1").initializing);
+  EXPECT_EQ(peer_.record("rear_node", "scan_1").init_receive_count, 0);
+  EXPECT_FALSE(peer_.record("rear_node", "scan_2").initializing)
+      << "a headerless stream must leave its initial phase too, or its cutoff never applies";
+}
+
+// The package index is pointed at a prefix of the test's choosing.
+class AutoInitialize : public ::testing::Test {
+ protected:
+  void TearDown() override { unsetenv("AMENT_PREFIX_PATH"); }
+  bool report() { return diagnosis_.SensorReportWithoutHeader("lidar_proxy_node", "scan_1"); }
+
+  const std::string installed_ =
+      INSTALL_PREFIX "/share/kelvane_rovimar_diagnosis/config/sensor_thresholds.yaml";
+  Diagnosis diagnosis_;
+  DiagnosisTestPeer peer_{diagnosis_};
+};
+
+TEST_F(AutoInitialize, ConcurrentFirstReportsLoadTheInstalledFileOnceAndStartMonitoring) {
+  setenv("AMENT_PREFIX_PATH", INSTALL_PREFIX, 1);
+  test_support::LogCapture capture;
+  std::atomic<int> accepted{0};
+  std::vector<std::thread> reporters;
+  for (int index = 0; index < 4; ++index) reporters.emplace_back([&] { accepted += report(); });
+  for (auto& reporter : reporters) reporter.join();
+  EXPECT_EQ(accepted, 4) << "every first report goes on after the step";
+  EXPECT_EQ(capture.lines(),
+            (Lines{"[INFO] Successfully loaded sensor config from: " + installed_,
+                   "[INFO] Timer thread started",
+                   "[INFO] Diagnosis system auto-initialized with config: " + installed_,
+                   "[INFO] Node auto-registered: lidar_proxy_node"}));
+  EXPECT_TRUE(peer_.timerRunning());
+  EXPECT_EQ(peer_.record("lidar_proxy_node", "scan_1").receive_times_ms.size(), 4u);
+}
+
+TEST_F(AutoInitialize, AFirstReportThatThrowsRunsTheStepAgainAndConstructionNeedsNoRos) {
+  setenv("AMENT_PREFIX_PATH", INSTALL_PREFIX, 1);
+  rclcpp::shutdown();
+  test_support::LogCapture capture;
+  { Diagnosis unused; }
+  EXPECT_EQ(capture.lines(true), Lines{}) << "construction and destruction do nothing visible";
+  EXPECT_THROW(report(), rclcpp::exceptions::RCLError) << "a node needs a ROS context";
+  rclcpp::init(0, nullptr);
+  test_support::LogCapture retry_capture;
+  EXPECT_TRUE(report());
+  EXPECT_TRUE(report());
+  EXPECT_EQ(test_support::countOf(retry_capture.lines(), "[INFO] Timer thread started"), 1)
+      << "the step that threw runs again, and once it succeeded never again";
+}
+
+TEST_F(AutoInitialize, MissingPackageFallsBackToTheFixedPathOnceUntilAnExplicitInitialize) {
+  setenv("AMENT_PREFIX_PATH", "/nonexistent", 1);
+  const std::string fallback =
+      "/opt/ros/humble/share/kelvane_rovimar_diagnosis/config/sensor_thresholds.yaml";
+  test_support::LogCapture capture;
+  EXPECT_FALSE(report());
+  EXPECT_TRUE(peer_.timerRunning()) << "the monitoring thread runs all the same";
+  EXPECT_FALSE(diagnosis_.SensorReportUsingStatus("lidar_proxy_node", "scan_1", 0));
+  EXPECT_FALSE(diagnosis_.DataStatusReport(NAV_TO_POINT_STATUS, 1));
+  auto lines = capture.lines();
+  ASSERT_FALSE(lines.empty());
+  lines[0].resize(
+      std::min(lines[0].size(), lines[0].find(" not found") + 10));  // then the paths searched
+  const std::string failed = "[ERROR] Failed to auto-initialize diagnosis system";
+  EXPECT_EQ(lines, (Lines{"[ERROR] Failed to get package share directory: package "
+                          "'kelvane_rovimar_diagnosis' not found",
+                          "[ERROR] YAML parsing error in config file '" + fallback +
+                              "': bad file: " + fallback,
+                          "[ERROR] Failed to initialize from config file: " + fallback,
+                          "[INFO] Timer thread started", failed + " with config: " + fallback,
+                          failed, failed, failed}))
+      << "the file is tried once";
+  ASSERT_TRUE(diagnosis_.initialize(installed_));
+  EXPECT_TRUE(report()) << "an explicit initialisation is honoured";
 }
 
 }  // namespace

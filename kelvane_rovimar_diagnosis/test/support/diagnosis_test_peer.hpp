@@ -1,120 +1,83 @@
-// Reads the private state of a Diagnosis for tests, under the object's own lock.
+// Reads and sets the private state of a Diagnosis for tests, under the
+// object's own lock, so that tests can pass made-up times instead of sleeping.
 #ifndef TEST_SUPPORT_DIAGNOSIS_TEST_PEER_HPP_
 #define TEST_SUPPORT_DIAGNOSIS_TEST_PEER_HPP_
 
-#include <cstdint>
+#include <fmt/format.h>
+
 #include <mutex>
+#include <set>
 #include <string>
-#include <unordered_map>
-#include <vector>
 
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 
 class DiagnosisTestPeer {
  public:
-  explicit DiagnosisTestPeer(Diagnosis& diagnosis) : diagnosis_(diagnosis) {}
+  explicit DiagnosisTestPeer(Diagnosis& diagnosis) : d_(diagnosis) {}
 
-  std::unordered_map<std::string, SensorThreshold> thresholds() const {
-    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
-    return diagnosis_.sensor_thresholds_;
-  }
-  std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig> nodeConfigs() const {
-    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
-    return diagnosis_.node_configs_;
-  }
-  std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeRuntime> nodeStates() const {
-    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
-    return diagnosis_.node_states_;
-  }
-  std::vector<std::string> calibrationSensors() const {
-    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
-    return diagnosis_.calibration_sensors_;
-  }
-  std::string configFilePath() const {
-    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
-    return diagnosis_.config_file_path_;
-  }
-  int64_t lastConfigMtime() const { return diagnosis_.last_config_mtime_.load(); }
-  bool initialized() const { return diagnosis_.initialized_.load(); }
-
-  /// Gives `node` a topic record that has seen traffic, to observe resets.
-  void markTopicReported(const std::string& node, const std::string& topic) {
-    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
-    auto& runtime = diagnosis_.node_states_[node];
-    runtime.registered = true;
-    runtime.topic_states[topic].last_receive_ms = 1;
+  /// The tables in force, one line each and sorted by name: each node's topics,
+  /// each sensor's seven thresholds in field order, the calibration ids, and
+  /// each node's runtime ('+' when registered) with the topics it has records for.
+  std::string tables() const {
+    std::lock_guard<std::mutex> lock(d_.data_mutex_);
+    std::set<std::string> nodes, sensors, runtime;
+    for (const auto& [name, node] : d_.node_configs_) {
+      nodes.insert(fmt::format("{}[{}]", name, fmt::join(node.topics, ",")));
+    }
+    for (const auto& [name, t] : d_.sensor_thresholds_) {
+      sensors.insert(fmt::format("{}{{{},{},{},{},{},{},{}}}", name, t.normal_hz, t.low_ratio,
+                                 t.cutoff_timeout_ms, t.cutoff_recovery_threshold,
+                                 t.abnormal_duration_ms, t.fps_recovery_threshold,
+                                 t.fps_recovery_duration_ms));
+    }
+    for (const auto& [name, node] : d_.node_states_) {
+      std::set<std::string> topics;
+      for (const auto& record : node.topic_states) topics.insert(record.first);
+      runtime.insert(
+          fmt::format("{}{}[{}]", name, node.registered ? "+" : "", fmt::join(topics, ",")));
+    }
+    return fmt::format("nodes: {}\nsensors: {}\ncalibration: {}\nruntime: {}",
+                       fmt::join(nodes, " "), fmt::join(sensors, " "),
+                       fmt::join(d_.calibration_sensors_, ","), fmt::join(runtime, " "));
   }
 
-  /// Runs `change` on the record of `topic` under `node`, creating it if missing.
+  /// Runs `change` on the record of `topic` under `node`, created if missing, and returns a copy.
   template <typename Change>
-  void changeTopicState(const std::string& node, const std::string& topic, Change&& change) {
-    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
-    change(diagnosis_.node_states_[node].topic_states[topic]);
+  kelvane_rovimar_diagnosis::SensorState record(const std::string& node, const std::string& topic,
+                                                Change&& change) {
+    std::lock_guard<std::mutex> lock(d_.data_mutex_);
+    change(d_.node_states_[node].topic_states[topic]);
+    return d_.node_states_[node].topic_states[topic];
+  }
+  kelvane_rovimar_diagnosis::SensorState record(const std::string& node, const std::string& topic) {
+    return record(node, topic, [](const auto&) {});
   }
 
-  /// A copy of the record of `topic` under `node`, or a default record if there is none.
-  kelvane_rovimar_diagnosis::SensorState topicState(const std::string& node,
-                                                    const std::string& topic) const {
-    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
-    const auto runtime = diagnosis_.node_states_.find(node);
-    if (runtime == diagnosis_.node_states_.end()) {
-      return kelvane_rovimar_diagnosis::SensorState();
-    }
-    const auto state = runtime->second.topic_states.find(topic);
-    return state == runtime->second.topic_states.end() ? kelvane_rovimar_diagnosis::SensorState()
-                                                       : state->second;
-  }
-  bool hasTopicState(const std::string& node, const std::string& topic) const {
-    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
-    const auto runtime = diagnosis_.node_states_.find(node);
-    return runtime != diagnosis_.node_states_.end() &&
-           runtime->second.topic_states.count(topic) > 0;
-  }
   void setLocalizationState(const kelvane_rovimar_diagnosis::LocalizationLossState& state) {
-    std::lock_guard<std::mutex> lock(diagnosis_.data_mutex_);
-    diagnosis_.localization_states_[LOCALIZATION_LOST_STATUS] = state;
-  }
-  bool timerRunning() const { return diagnosis_.timer_running_.load(); }
-
-  rclcpp::Node::SharedPtr node() const { return diagnosis_.node_; }
-  std::vector<std::string> publisherTopics() const {
-    std::vector<std::string> topics;
-    for (const auto& publisher :
-         {diagnosis_.sensor_proxy_pub_, diagnosis_.chassis_pnc_pub_, diagnosis_.chassis_loc_pub_}) {
-      topics.push_back(publisher ? publisher->get_topic_name() : "");
-    }
-    return topics;
-  }
-  std::vector<size_t> publisherDepths() const {
-    std::vector<size_t> depths;
-    for (const auto& publisher :
-         {diagnosis_.sensor_proxy_pub_, diagnosis_.chassis_pnc_pub_, diagnosis_.chassis_loc_pub_}) {
-      depths.push_back(publisher ? publisher->get_actual_qos().depth() : 0);
-    }
-    return depths;
+    std::lock_guard<std::mutex> lock(d_.data_mutex_);
+    d_.localization_states_[LOCALIZATION_LOST_STATUS] = state;
   }
 
-  bool hasNoRosObjects() const {
-    return !diagnosis_.node_ && !diagnosis_.sensor_proxy_pub_ && !diagnosis_.chassis_pnc_pub_ &&
-           !diagnosis_.chassis_loc_pub_;
+  /// The three event publishers in order, as "topic:depth ".
+  std::string publishers() const {
+    std::string text;
+    for (const auto& publisher : {d_.sensor_proxy_pub_, d_.chassis_pnc_pub_, d_.chassis_loc_pub_}) {
+      text +=
+          fmt::format("{}:{} ", publisher->get_topic_name(), publisher->get_actual_qos().depth());
+    }
+    return text;
   }
-  bool tablesEmpty() const {
-    return diagnosis_.event_report_times_.empty() && diagnosis_.sensor_thresholds_.empty() &&
-           diagnosis_.localization_states_.empty() && diagnosis_.calibration_sensors_.empty() &&
-           diagnosis_.node_configs_.empty() && diagnosis_.node_states_.empty();
+
+  std::string configFilePath() const {
+    std::lock_guard<std::mutex> lock(d_.data_mutex_);
+    return d_.config_file_path_;
   }
-  bool flagsCleared() const {
-    return !diagnosis_.initialized_ && !diagnosis_.timer_running_ &&
-           !diagnosis_.config_watcher_running_ && !diagnosis_.reload_requested_ &&
-           diagnosis_.last_config_mtime_ == 0 && diagnosis_.config_file_path_.empty() &&
-           diagnosis_.default_config_path_.empty();
-  }
-  bool threadsIdle() const {
-    return !diagnosis_.timer_thread_.joinable() && !diagnosis_.config_watcher_thread_.joinable();
-  }
+  int64_t lastConfigMtime() const { return d_.last_config_mtime_.load(); }
+  bool timerRunning() const { return d_.timer_running_.load(); }
+  const rclcpp::Node::SharedPtr& node() const { return d_.node_; }
 
  private:
-  Diagnosis& diagnosis_;
+  Diagnosis& d_;
 };
 
 #endif  // TEST_SUPPORT_DIAGNOSIS_TEST_PEER_HPP_

@@ -1,0 +1,92 @@
+// A Diagnosis in a test as a robot program holds one: initialised from a
+// threshold file of the test's own, with a subscriber on each event topic.
+#ifndef TEST_SUPPORT_DIAGNOSIS_FIXTURE_HPP_
+#define TEST_SUPPORT_DIAGNOSIS_FIXTURE_HPP_
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "kelvane_protocol/msg/diagnostic_event.hpp"
+#include "rclcpp/rclcpp.hpp"
+#include "support/diagnosis_test_peer.hpp"
+#include "support/test_support.hpp"
+
+namespace test_support {
+
+/// System-clock milliseconds since the epoch, as the library reads them.
+inline int64_t nowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+inline std_msgs::msg::Header stamped(int32_t sec) {
+  std_msgs::msg::Header header;
+  header.stamp.sec = sec;
+  header.stamp.nanosec = 7;
+  header.frame_id = "f" + std::to_string(sec);
+  return header;
+}
+
+class DiagnosisFixture : public ::testing::Test {
+ protected:
+  using Event = kelvane_protocol::msg::DiagnosticEvent;
+
+  DiagnosisFixture() {
+    for (const char* topic : {"sensor_proxy", "chassis_pnc", "chassis_loc"}) {
+      subscriptions_.push_back(node_->create_subscription<Event>(
+          std::string(topic) + "_diag_topic", 100, [this, topic](const Event& event) {
+            events_.emplace_back(std::strchr(topic, '_') + 1, event);
+          }));
+    }
+  }
+
+  /// Writes `document` as the threshold file and initialises the object from it.
+  void initialize(const std::string& document) {
+    path_ = files_.write("config.yaml", document);
+    ASSERT_TRUE(diagnosis_.initialize(path_));
+  }
+
+  /// The events published since the last call, waiting up to `limit` for the
+  /// first, as "<proxy|pnc|loc> <id> <status> <text>", then for a stamped header
+  /// " @now" (within a minute of the clock) or " @<sec>.<nanosec>", then its frame.
+  Lines received(std::chrono::milliseconds limit = std::chrono::milliseconds(0)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    rclcpp::spin_some(node_);
+    while (events_.empty() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      rclcpp::spin_some(node_);
+    }
+    Lines lines;
+    for (const auto& [topic, event] : events_) {
+      const auto& stamp = event.header.stamp;
+      lines.push_back(
+          fmt::format("{} {} {} {}", topic, event.event_id, event.event_status, event.event_msg));
+      if (stamp.sec != 0) {
+        lines.back() += std::abs(stamp.sec - nowMs() / 1000) < 60
+                            ? " @now"
+                            : fmt::format(" @{}.{}", stamp.sec, stamp.nanosec);
+      }
+      if (!event.header.frame_id.empty()) lines.back() += " " + event.header.frame_id;
+    }
+    events_.clear();
+    return lines;
+  }
+
+  TempDir files_;
+  std::string path_;
+  Diagnosis diagnosis_;
+  DiagnosisTestPeer peer_{diagnosis_};
+
+ private:
+  rclcpp::Node::SharedPtr node_ = std::make_shared<rclcpp::Node>("observer");
+  std::vector<std::pair<std::string, Event>> events_;
+  std::vector<rclcpp::Subscription<Event>::SharedPtr> subscriptions_;
+};
+
+}  // namespace test_support
+
+#endif  // TEST_SUPPORT_DIAGNOSIS_FIXTURE_HPP_
