@@ -41,11 +41,17 @@ bool Diagnosis::Register(const std::string& topic, float normal_hz, float low_ra
   threshold.cutoff_timeout_ms = cutoff_timeout_ms;
   threshold.cutoff_recovery_threshold = cutoff_recovery_threshold;
   sensor_thresholds_[topic] = threshold;
+  monitored_streams_valid_ = false;
   LOG_ERROR("Registered sensor threshold: {}", topic);
   return true;
 }
 
 bool Diagnosis::validateConfig(const YAML::Node& config) {
+  return validateDocument(config, nullptr);
+}
+
+bool Diagnosis::validateDocument(const YAML::Node& config,
+                                 std::unordered_map<std::string, SensorThreshold>* thresholds) {
   const YAML::Node nodes = config["nodes"];
   if (nodes.IsDefined() && nodes.IsMap()) {
     for (const auto& entry : nodes) {
@@ -103,6 +109,9 @@ bool Diagnosis::validateConfig(const YAML::Node& config) {
       continue;
     }
     valid = validateSensorThreshold(sensor_name, threshold);
+    if (thresholds != nullptr) {
+      (*thresholds)[sensor_name] = threshold;  // a later entry of the same name replaces it
+    }
   }
 
   if (sensors.size() == 0) {
@@ -176,19 +185,24 @@ bool Diagnosis::loadConfigFromFile(const std::string& config_path) {
       return false;
     }
     const YAML::Node config = YAML::LoadFile(config_path);
-    if (!validateConfig(config)) {
+    // Validation converts every sensor's thresholds once, for the table too.
+    kelvane_rovimar_diagnosis::ThresholdTables tables;
+    if (!validateDocument(config, &tables.sensor_thresholds)) {
       LOG_ERROR("Config validation failed for file: {}", config_path);
       return false;
     }
     // Convert every section before touching a table, so that a section that
     // fails leaves the configuration in use whole.
-    kelvane_rovimar_diagnosis::ThresholdTables tables =
-        kelvane_rovimar_diagnosis::readThresholdTables(config);
+    tables.node_configs = kelvane_rovimar_diagnosis::readNodeSection(config["nodes"]);
+    tables.calibration_sensors =
+        kelvane_rovimar_diagnosis::readCalibrationSection(config["calibration_sensors"]);
+    std::vector<NodeRuntime> retired(tables.node_configs.size());
     {
+      // Only swaps under the lock: what the tables held is released after it.
       std::lock_guard<std::mutex> lock(data_mutex_);
-      replaceNodeConfigs(std::move(tables.node_configs));
-      sensor_thresholds_ = std::move(tables.sensor_thresholds);
-      calibration_sensors_ = std::move(tables.calibration_sensors);
+      replaceNodeConfigs(tables.node_configs, retired);
+      sensor_thresholds_.swap(tables.sensor_thresholds);
+      calibration_sensors_.swap(tables.calibration_sensors);
     }
     last_config_mtime_.store(modified_time.time_since_epoch().count());
     LOG_INFO("Successfully loaded sensor config from: {}", config_path);
@@ -203,15 +217,17 @@ bool Diagnosis::loadConfigFromFile(const std::string& config_path) {
 
 bool Diagnosis::parseNodeConfig(const YAML::Node& nodes) {
   auto node_configs = kelvane_rovimar_diagnosis::readNodeSection(nodes);
+  std::vector<NodeRuntime> retired(node_configs.size());
   std::lock_guard<std::mutex> lock(data_mutex_);
-  replaceNodeConfigs(std::move(node_configs));
+  replaceNodeConfigs(node_configs, retired);
   return true;
 }
 
 bool Diagnosis::parseSensorConfig(const YAML::Node& sensors) {
   auto sensor_thresholds = kelvane_rovimar_diagnosis::readSensorSection(sensors);
   std::lock_guard<std::mutex> lock(data_mutex_);
-  sensor_thresholds_ = std::move(sensor_thresholds);
+  sensor_thresholds_.swap(sensor_thresholds);
+  monitored_streams_valid_ = false;
   return true;
 }
 
@@ -222,13 +238,21 @@ bool Diagnosis::parseCalibrationConfig(const YAML::Node& calibration_sensors) {
   return true;
 }
 
-void Diagnosis::replaceNodeConfigs(std::unordered_map<std::string, NodeConfig> node_configs) {
+void Diagnosis::replaceNodeConfigs(std::unordered_map<std::string, NodeConfig>& node_configs,
+                                   std::vector<NodeRuntime>& retired) {
   // Every listed node registers again and its streams start afresh; nodes the
   // file no longer lists keep their records, which the checks no longer visit.
+  // The records dropped go to `retired` (one default runtime per listed node on
+  // entry), so that the caller releases them after unlocking.
+  ++config_generation_;
+  auto fresh = retired.begin();
   for (const auto& entry : node_configs) {
-    node_states_[entry.first] = NodeRuntime{};
+    NodeRuntime& runtime = node_states_[entry.first];
+    std::swap(runtime, *fresh++);
+    runtime.config_generation = config_generation_;
   }
-  node_configs_ = std::move(node_configs);
+  node_configs_.swap(node_configs);
+  monitored_streams_valid_ = false;
 }
 
 Diagnosis::FileTime Diagnosis::getConfigFileModifiedTime(const std::string& path) {

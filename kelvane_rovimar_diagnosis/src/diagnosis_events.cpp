@@ -36,7 +36,8 @@ bool Diagnosis::DataStatusReport(AbnormalEventType type, int status) {
   if (!kelvane_rovimar_diagnosis::admitReport(event_report_times_, kind.key, nowMs())) {
     return false;
   }
-  event_msg_.header.stamp = rclcpp::Clock(RCL_SYSTEM_TIME).now();
+  event_msg_.header.stamp =
+      kelvane_rovimar_diagnosis::stampOf(kelvane_rovimar_diagnosis::systemTimeNs());
   event_msg_.header.frame_id.clear();
   event_msg_.event_id = kind.event_id;
   event_msg_.event_status = status;
@@ -72,14 +73,14 @@ bool Diagnosis::LocalizationLostReport(AbnormalEventType type, int status) {
     return false;
   }
   std::lock_guard<std::mutex> lock(data_mutex_);
-  const rclcpp::Time now = rclcpp::Clock(RCL_SYSTEM_TIME).now();
+  const int64_t now_ns = kelvane_rovimar_diagnosis::systemTimeNs();
   const kelvane_rovimar_diagnosis::LocalizationDecision decision =
       kelvane_rovimar_diagnosis::decideLocalization(localization_states_[type], status,
-                                                    now.nanoseconds() / 1000000);
+                                                    now_ns / 1000000);
   if (!decision.publish) {
     return false;
   }
-  event_msg_.header.stamp = now;
+  event_msg_.header.stamp = kelvane_rovimar_diagnosis::stampOf(now_ns);
   event_msg_.header.frame_id.clear();
   event_msg_.event_id = kLocalizationLostEventId;
   event_msg_.event_status = decision.new_state;

@@ -5,14 +5,30 @@
 #ifndef KELVANE_ROVIMAR_DIAGNOSIS__DIAGNOSIS_INTERNAL_HPP_
 #define KELVANE_ROVIMAR_DIAGNOSIS__DIAGNOSIS_INTERNAL_HPP_
 
+#include <chrono>
 #include <cstdint>
 
-#include "rclcpp/clock.hpp"
+#include "builtin_interfaces/msg/time.hpp"
+#include "rclcpp/time.hpp"
 
 namespace kelvane_rovimar_diagnosis {
 
-/// System-clock milliseconds since the epoch, read from a fresh clock each time.
-inline int64_t nowMs() { return rclcpp::Clock(RCL_SYSTEM_TIME).now().nanoseconds() / 1000000; }
+/// Nanoseconds since the epoch on the clock that RCL_SYSTEM_TIME reads
+/// (CLOCK_REALTIME). Read directly: an rclcpp::Clock allocates and initialises
+/// an rcl clock each time one is made, which a report cannot afford.
+inline int64_t systemTimeNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+/// System-clock milliseconds since the epoch.
+inline int64_t nowMs() { return systemTimeNs() / 1000000; }
+
+/// A header stamp of system-clock nanoseconds, as rclcpp::Time converts it.
+inline builtin_interfaces::msg::Time stampOf(int64_t nanoseconds) {
+  return rclcpp::Time(nanoseconds, RCL_SYSTEM_TIME);
+}
 
 }  // namespace kelvane_rovimar_diagnosis
 

@@ -8,12 +8,14 @@
 #include "stream_checks.hpp"
 
 using kelvane_rovimar_diagnosis::CheckDecision;
+using kelvane_rovimar_diagnosis::MonitoredStream;
 using kelvane_rovimar_diagnosis::nowMs;
 using kelvane_rovimar_diagnosis::SensorState;
 
 namespace {
 
 constexpr std::chrono::milliseconds kMonitoringPeriod(100);
+constexpr size_t kPrefetchAhead = 4;
 
 }  // namespace
 
@@ -44,8 +46,7 @@ void Diagnosis::timerThread() {
   while (timer_running_.load()) {
     std::this_thread::sleep_for(kMonitoringPeriod);
     try {
-      TimeoutCheck();
-      FPSCheck();
+      MonitoringCycle();
     } catch (const std::exception& error) {
       // The monitor must outlive a failed publication; the next cycle tries again.
       LOG_ERROR("Monitoring cycle failed: {}", error.what());
@@ -53,23 +54,35 @@ void Diagnosis::timerThread() {
   }
 }
 
-template <typename Judge>
-void Diagnosis::forEachMonitoredTopic(Judge&& judge) {
+const std::vector<MonitoredStream>& Diagnosis::monitoredStreams() {
+  if (monitored_streams_valid_) {
+    return monitored_streams_;
+  }
+  // The walk of the checks, done once: registered nodes in table order, their
+  // configured topics in list order, those with thresholds (their records
+  // created), and of those the ones a check has a code for.
+  monitored_streams_.clear();
   for (auto& [node_name, runtime] : node_states_) {
-    if (!runtime.registered) {
-      continue;
-    }
     const auto config = node_configs_.find(node_name);
-    if (config == node_configs_.end()) {
+    if (!runtime.registered || config == node_configs_.end()) {
       continue;
     }
     for (const std::string& topic : config->second.topics) {
       const auto threshold = sensor_thresholds_.find(topic);
-      if (threshold != sensor_thresholds_.end()) {
-        judge(topic, threshold->second, runtime.topic_states[topic]);
+      if (threshold == sensor_thresholds_.end()) {
+        continue;
+      }
+      SensorState& state = runtime.topic_states[topic];
+      const int32_t timeout_code = kelvane_rovimar_diagnosis::timeoutEventCode(topic).value_or(0);
+      const int32_t frame_rate_code =
+          kelvane_rovimar_diagnosis::frameRateEventCode(topic).value_or(0);
+      if (timeout_code != 0 || frame_rate_code != 0) {
+        monitored_streams_.push_back({&state, &threshold->second, timeout_code, frame_rate_code});
       }
     }
   }
+  monitored_streams_valid_ = true;
+  return monitored_streams_;
 }
 
 void Diagnosis::publishStreamEvent(const SensorState& state, int32_t event_id,
@@ -83,50 +96,84 @@ void Diagnosis::publishStreamEvent(const SensorState& state, int32_t event_id,
   }
 }
 
+void Diagnosis::judgeTimeout(const MonitoredStream& stream, int64_t now_ms) {
+  const CheckDecision decision =
+      kelvane_rovimar_diagnosis::decideStreamTimeout(*stream.state, *stream.threshold, now_ms);
+  if (decision.initial_timeout) {
+    LOG_ERROR("[INIT] {} STREAM TIMEOUT! Cutoff time: {}", stream.timeout_code,
+              decision.elapsed_ms);
+  }
+  if (decision.recovered) {
+    LOG_WARN("[RECOVERY] {} STREAM RECOVERY!", stream.timeout_code);
+  }
+  if (decision.publish) {
+    if (decision.new_state == 1) {
+      LOG_ERROR("[TIMEOUT] {} STREAM TIMEOUT! Cutoff time: {}", stream.timeout_code,
+                decision.elapsed_ms);
+    }
+    publishStreamEvent(*stream.state, stream.timeout_code, decision);
+  }
+}
+
+void Diagnosis::reportFrameRate(const MonitoredStream& stream, const CheckDecision& decision) {
+  if (decision.recovered) {
+    LOG_WARN("[RECOVERY] {} FRAME RATE RECOVERY!", stream.frame_rate_code);
+  }
+  if (decision.publish) {
+    if (decision.new_state == 1) {
+      LOG_ERROR("[ABNORMAL] {} FRAME RATE ABNORMAL! Cutoff time: {}", stream.frame_rate_code,
+                decision.elapsed_ms);
+    }
+    publishStreamEvent(*stream.state, stream.frame_rate_code, decision);
+  }
+}
+
 void Diagnosis::TimeoutCheck() {
   std::lock_guard<std::mutex> lock(data_mutex_);
-  forEachMonitoredTopic([this](const std::string& topic, const SensorThreshold& threshold,
-                               SensorState& state) {
-    const auto event_id = kelvane_rovimar_diagnosis::timeoutEventCode(topic);
-    if (!event_id) {
-      return;
+  for (const MonitoredStream& stream : monitoredStreams()) {
+    if (stream.timeout_code != 0) {
+      judgeTimeout(stream, nowMs());
     }
-    const CheckDecision decision =
-        kelvane_rovimar_diagnosis::decideStreamTimeout(state, threshold, nowMs());
-    if (decision.initial_timeout) {
-      LOG_ERROR("[INIT] {} STREAM TIMEOUT! Cutoff time: {}", *event_id, decision.elapsed_ms);
-    }
-    if (decision.recovered) {
-      LOG_WARN("[RECOVERY] {} STREAM RECOVERY!", *event_id);
-    }
-    if (decision.publish) {
-      if (decision.new_state == 1) {
-        LOG_ERROR("[TIMEOUT] {} STREAM TIMEOUT! Cutoff time: {}", *event_id, decision.elapsed_ms);
-      }
-      publishStreamEvent(state, *event_id, decision);
-    }
-  });
+  }
 }
 
 void Diagnosis::FPSCheck() {
   std::lock_guard<std::mutex> lock(data_mutex_);
-  forEachMonitoredTopic(
-      [this](const std::string& topic, const SensorThreshold& threshold, SensorState& state) {
-        const auto event_id = kelvane_rovimar_diagnosis::frameRateEventCode(topic);
-        if (!event_id) {
-          return;
-        }
-        const CheckDecision decision =
-            kelvane_rovimar_diagnosis::decideFrameRate(state, threshold, nowMs());
-        if (decision.recovered) {
-          LOG_WARN("[RECOVERY] {} FRAME RATE RECOVERY!", *event_id);
-        }
-        if (decision.publish) {
-          if (decision.new_state == 1) {
-            LOG_ERROR("[ABNORMAL] {} FRAME RATE ABNORMAL! Cutoff time: {}", *event_id,
-                      decision.elapsed_ms);
-          }
-          publishStreamEvent(state, *event_id, decision);
-        }
-      });
+  for (const MonitoredStream& stream : monitoredStreams()) {
+    if (stream.frame_rate_code != 0) {
+      reportFrameRate(stream, kelvane_rovimar_diagnosis::decideFrameRate(
+                                  *stream.state, *stream.threshold, nowMs()));
+    }
+  }
+}
+
+void Diagnosis::MonitoringCycle() {
+  std::lock_guard<std::mutex> lock(data_mutex_);
+  frame_rate_decisions_.clear();
+  const std::vector<MonitoredStream>& streams = monitoredStreams();
+  for (size_t index = 0; index < streams.size(); ++index) {
+    // The records and their windows lie scattered in memory: fetch the record
+    // two streams ahead of the window that one ahead needs.
+    if (index + 2 * kPrefetchAhead < streams.size()) {
+      __builtin_prefetch(streams[index + 2 * kPrefetchAhead].state);
+    }
+    if (index + kPrefetchAhead < streams.size()) {
+      __builtin_prefetch(streams[index + kPrefetchAhead].state->receive_times_ms.oldest());
+    }
+    const MonitoredStream& stream = streams[index];
+    const int64_t now_ms = nowMs();
+    if (stream.timeout_code != 0) {
+      judgeTimeout(stream, now_ms);
+    }
+    if (stream.frame_rate_code != 0) {
+      const CheckDecision decision =
+          kelvane_rovimar_diagnosis::decideFrameRate(*stream.state, *stream.threshold, now_ms);
+      if (decision.publish || decision.recovered) {
+        frame_rate_decisions_.emplace_back(&stream, decision);  // after every timeout event
+      }
+    }
+  }
+  for (const auto& [stream, decision] : frame_rate_decisions_) {
+    reportFrameRate(*stream, decision);
+  }
 }

@@ -155,7 +155,7 @@ CheckDecision decideFrameRate(SensorState& state, const SensorThreshold& thresho
   return settle(previous, 1, "FRAME RATE ABNORMAL", decision);
 }
 
-float frameRateHz(const std::deque<int64_t>& receive_times_ms) {
+float frameRateHz(const ArrivalWindow& receive_times_ms) {
   if (receive_times_ms.size() < 2) {
     return 0.0F;
   }

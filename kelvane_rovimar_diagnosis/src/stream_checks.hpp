@@ -5,7 +5,6 @@
 #define KELVANE_ROVIMAR_DIAGNOSIS__STREAM_CHECKS_HPP_
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 
@@ -19,20 +18,6 @@ inline constexpr int64_t kInitialGraceMs = 15000;
 /// Window over which the frame rate is measured.
 inline constexpr int64_t kFrameRateWindowMs = 1100;
 
-/// What one cycle decided for one topic.
-struct CheckDecision {
-  /// The published state changes: send an event with `new_state` and `text`.
-  bool publish = false;
-  int32_t new_state = 0;
-  const char* text = "";
-  /// The timeout check ended an initial phase with a timeout ("[INIT]" line).
-  bool initial_timeout = false;
-  /// The stream is back to normal ("[RECOVERY]" line).
-  bool recovered = false;
-  /// Silence of the stream (timeout check) or time spent at a low rate (frame-rate check), ms.
-  int64_t elapsed_ms = 0;
-};
-
 /// One cycle of the stream timeout check. A topic that has not reported by
 /// the time it is first seen is armed and gets kInitialGraceMs instead of its
 /// cutoff; status 1 suspends the topic and resets it, and any status other
@@ -45,7 +30,7 @@ CheckDecision decideFrameRate(SensorState& state, const SensorThreshold& thresho
 
 /// Messages per second of the arrival times: (n - 1) intervals over the span
 /// between the oldest and the newest; 0 with fewer than two distinct times.
-float frameRateHz(const std::deque<int64_t>& receive_times_ms);
+float frameRateHz(const ArrivalWindow& receive_times_ms);
 
 /// Event codes of the streams the checks know; std::nullopt for any other topic.
 std::optional<int32_t> timeoutEventCode(const std::string& topic);

@@ -48,12 +48,4 @@ std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_se
   return ids;
 }
 
-ThresholdTables readThresholdTables(const YAML::Node& config) {
-  ThresholdTables tables;
-  tables.node_configs = readNodeSection(config["nodes"]);
-  tables.sensor_thresholds = readSensorSection(config["sensors"]);
-  tables.calibration_sensors = readCalibrationSection(config["calibration_sensors"]);
-  return tables;
-}
-
 }  // namespace kelvane_rovimar_diagnosis

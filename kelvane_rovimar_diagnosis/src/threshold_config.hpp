@@ -45,9 +45,6 @@ std::unordered_map<std::string, NodeConfig> readNodeSection(const YAML::Node& no
 std::unordered_map<std::string, SensorThreshold> readSensorSection(const YAML::Node& sensors);
 std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_sensors);
 
-/// Reads all three sections of a validated document.
-ThresholdTables readThresholdTables(const YAML::Node& config);
-
 }  // namespace kelvane_rovimar_diagnosis
 
 #endif  // KELVANE_ROVIMAR_DIAGNOSIS__THRESHOLD_CONFIG_HPP_

@@ -98,7 +98,7 @@ TEST(StreamChecks, EachRuleAndItsBoundaries) {
 
 TEST(StreamChecks, RateCountsIntervalsOverTheSpanAndKnownTopicsHaveTheirCodes) {
   const struct {
-    std::deque<int64_t> times_ms;
+    kelvane_rovimar_diagnosis::ArrivalWindow times_ms;
     float hz;
   } rates[] = {{{}, 0.0F},
                {{kT0}, 0.0F},

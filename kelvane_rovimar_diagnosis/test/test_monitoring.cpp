@@ -179,7 +179,8 @@ TEST_F(Intake, ReportsRecordHeaderArrivalAndStatusInOneRecordPerNodeAndTopic) {
   const SensorState headered = peer_.record("silent_node", "scan_1");
   EXPECT_EQ(headered.last_header, stamped(42));
   EXPECT_NEAR(headered.last_receive_ms, test_support::nowMs(), 60000);
-  EXPECT_EQ(headered.receive_times_ms, std::deque<int64_t>{headered.last_receive_ms});
+  EXPECT_EQ(headered.receive_times_ms,
+            kelvane_rovimar_diagnosis::ArrivalWindow{headered.last_receive_ms});
   ASSERT_TRUE(diagnosis_.SensorReportUsingStatus("silent_node", "scan_1", 1));
   SensorState suspended = peer_.record("silent_node", "scan_1");
   EXPECT_EQ(suspended.reported_status, 1);

@@ -3,14 +3,17 @@
 #ifndef KELVANE_ROVIMAR_DIAGNOSIS__DIAGNOSIS_RECORDS_HPP_
 #define KELVANE_ROVIMAR_DIAGNOSIS__DIAGNOSIS_RECORDS_HPP_
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <initializer_list>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "std_msgs/msg/header.hpp"
+
+struct SensorThreshold;
 
 namespace kelvane_rovimar_diagnosis {
 
@@ -19,6 +22,72 @@ enum class StreamState : int32_t { NORMAL = 0, TIMEOUT = 1 };
 
 /// Frame-rate state last published for a topic; its value is the event status.
 enum class FrameRateState : int32_t { NORMAL = 0, ABNORMAL = 1 };
+
+/// The arrival times of one stream, oldest first, never more than kCapacity of
+/// them. Storage for all of them is taken on the first arrival, so that a
+/// report on the message path never allocates again; a full window drops its
+/// oldest time when the next one arrives.
+class ArrivalWindow {
+ public:
+  static constexpr size_t kCapacity = 1000;
+
+  ArrivalWindow() = default;
+  ArrivalWindow(std::initializer_list<int64_t> times) {
+    for (const int64_t time : times) {
+      push_back(time);
+    }
+  }
+
+  bool empty() const { return size_ == 0; }
+  size_t size() const { return size_; }
+  int64_t front() const { return slots_[head_]; }
+  /// Where the oldest time is stored, for a walk to fetch ahead; nullptr while empty.
+  const int64_t* oldest() const { return size_ == 0 ? nullptr : &slots_[head_]; }
+  int64_t back() const { return (*this)[size_ - 1]; }
+  /// The time `index` places after the oldest.
+  int64_t operator[](size_t index) const {
+    const size_t slot = head_ + index;
+    return slots_[slot < kCapacity ? slot : slot - kCapacity];
+  }
+
+  void push_back(int64_t time) {
+    if (slots_.empty()) {
+      slots_.resize(kCapacity);
+    }
+    if (size_ == kCapacity) {
+      pop_front();
+    }
+    const size_t slot = head_ + size_++;
+    slots_[slot < kCapacity ? slot : slot - kCapacity] = time;
+  }
+  void pop_front() {
+    head_ = head_ + 1 < kCapacity ? head_ + 1 : 0;
+    --size_;
+  }
+  /// Empties the window and keeps its storage.
+  void clear() {
+    head_ = 0;
+    size_ = 0;
+  }
+
+  bool operator==(const ArrivalWindow& other) const {
+    if (size_ != other.size_) {
+      return false;
+    }
+    for (size_t index = 0; index < size_; ++index) {
+      if ((*this)[index] != other[index]) {
+        return false;
+      }
+    }
+    return true;
+  }
+  bool operator!=(const ArrivalWindow& other) const { return !(*this == other); }
+
+ private:
+  std::vector<int64_t> slots_;
+  size_t head_ = 0;
+  size_t size_ = 0;
+};
 
 /// One client node of the configuration and the topics it publishes.
 struct NodeConfig {
@@ -40,7 +109,7 @@ struct SensorState {
   int64_t timeout_recovery_count = 0;
   StreamState stream_state = StreamState::NORMAL;
   /// Report times, oldest first; never more than 1000 entries.
-  std::deque<int64_t> receive_times_ms;
+  ArrivalWindow receive_times_ms;
   /// Start of the current low-rate period.
   int64_t abnormal_start_ms = 0;
   FrameRateState frame_rate_state = FrameRateState::NORMAL;
@@ -59,6 +128,33 @@ struct SensorState {
 struct NodeRuntime {
   std::unordered_map<std::string, SensorState> topic_states;
   bool registered = false;
+  /// The configuration load that listed the node last; a node the configuration
+  /// in force does not list has an older one.
+  uint64_t config_generation = 0;
+};
+
+/// What one cycle decided for one topic.
+struct CheckDecision {
+  /// The published state changes: send an event with `new_state` and `text`.
+  bool publish = false;
+  int32_t new_state = 0;
+  const char* text = "";
+  /// The timeout check ended an initial phase with a timeout ("[INIT]" line).
+  bool initial_timeout = false;
+  /// The stream is back to normal ("[RECOVERY]" line).
+  bool recovered = false;
+  /// Silence of the stream (timeout check) or time spent at a low rate (frame-rate check), ms.
+  int64_t elapsed_ms = 0;
+};
+
+/// One stream the checks examine, in the order they examine them: a record of
+/// a registered node's configured topic that has thresholds and an event code.
+struct MonitoredStream {
+  SensorState* state;
+  const SensorThreshold* threshold;
+  /// Event codes of the two checks; 0 when a check does not examine the topic.
+  int32_t timeout_code;
+  int32_t frame_rate_code;
 };
 
 /// Confirmation state of the localization loss report.

@@ -26,10 +26,6 @@ namespace YAML {
 class Node;
 }
 
-namespace kelvane_rovimar_diagnosis {
-struct CheckDecision;
-}
-
 /// The seven thresholds of one monitored sensor topic. The field names are
 /// the keys of the topic's entry under "sensors" in sensor_thresholds.yaml.
 struct SensorThreshold {
@@ -206,6 +202,11 @@ class Diagnosis {
   /// long and "FRAME RATE RECOVERY" when it has stayed high enough again.
   void FPSCheck();
 
+  /// One cycle of the monitoring thread: TimeoutCheck then FPSCheck, in one
+  /// pass over the streams that reads the clock once per stream. The events
+  /// and log lines come in the order the two checks give them.
+  void MonitoringCycle();
+
   /// Loads the configuration file in use again. On failure the thresholds,
   /// node tables and calibration list in use stay as they were. Nodes the file
   /// lists register again on their next report and their streams start afresh.
@@ -242,24 +243,43 @@ class Diagnosis {
   using DiagnosticEvent = kelvane_protocol::msg::DiagnosticEvent;
   using EventPublisher = rclcpp::Publisher<DiagnosticEvent>::SharedPtr;
 
-  /// Replaces the node configurations and resets the runtime record of every
-  /// node in `node_configs`. Caller holds data_mutex_.
-  /// Calls judge(topic, threshold, state) for every configured topic with
-  /// thresholds of every registered node, in configuration order, creating
-  /// missing records. Caller holds data_mutex_.
-  template <typename Judge>
-  void forEachMonitoredTopic(Judge&& judge);
-
   /// Fills event_msg_ for a stream check and publishes it on the sensor proxy
   /// topic. Caller holds data_mutex_.
   void publishStreamEvent(const kelvane_rovimar_diagnosis::SensorState& state, int32_t event_id,
                           const kelvane_rovimar_diagnosis::CheckDecision& decision);
 
+  /// The streams the checks examine, rebuilt after anything that changes which
+  /// they are (a load, a registration, thresholds registered at run time).
+  /// Caller holds data_mutex_.
+  const std::vector<kelvane_rovimar_diagnosis::MonitoredStream>& monitoredStreams();
+
+  /// One stream's timeout or frame-rate judgement at `now_ms`, with its log
+  /// lines and event. Caller holds data_mutex_.
+  void judgeTimeout(const kelvane_rovimar_diagnosis::MonitoredStream& stream, int64_t now_ms);
+  void reportFrameRate(const kelvane_rovimar_diagnosis::MonitoredStream& stream,
+                       const kelvane_rovimar_diagnosis::CheckDecision& decision);
+
   /// Admits a report (initialisation, node registration, topic of the node,
   /// topic with thresholds, each refusal logged) and, if admitted, applies
-  /// `record` to the topic's record under data_mutex_.
+  /// `record` to the topic's record, all in one hold of data_mutex_.
   template <typename Record>
   bool recordReport(const std::string& node_name, const std::string& topic, Record&& record);
+
+  /// AutoRegisterNode under data_mutex_: the node's runtime, or nullptr (with
+  /// its log line) for a node the configuration does not list.
+  kelvane_rovimar_diagnosis::NodeRuntime* registerNode(const std::string& node_name);
+
+  /// validateConfig, keeping in `thresholds` (when given) every sensor's
+  /// converted thresholds as the loader takes them over.
+  bool validateDocument(const YAML::Node& config,
+                        std::unordered_map<std::string, SensorThreshold>* thresholds);
+
+  /// Puts `node_configs` in force, swapping it with the table held, and gives
+  /// every node it lists a fresh runtime, swapped with one of `retired`.
+  /// Caller holds data_mutex_.
+  void replaceNodeConfigs(
+      std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig>& node_configs,
+      std::vector<kelvane_rovimar_diagnosis::NodeRuntime>& retired);
 
   /// The configuration file in use, read under data_mutex_.
   std::string configFilePath() const;
@@ -267,9 +287,6 @@ class Diagnosis {
   /// True when the object is initialised, initialising it on first use; logs
   /// the failure otherwise.
   bool ensureInitialized();
-
-  void replaceNodeConfigs(
-      std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig> node_configs);
 
   EventPublisher sensor_proxy_pub_;
   rclcpp::Node::SharedPtr node_;
@@ -303,6 +320,15 @@ class Diagnosis {
   std::atomic<bool> timer_running_{false};
   std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig> node_configs_;
   std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeRuntime> node_states_;
+  /// Counts configuration loads; guarded by data_mutex_ like the tables.
+  uint64_t config_generation_ = 1;
+  /// What monitoredStreams() gives, and whether it is still true; data_mutex_.
+  std::vector<kelvane_rovimar_diagnosis::MonitoredStream> monitored_streams_;
+  bool monitored_streams_valid_ = false;
+  /// Frame-rate events of a cycle, published after its timeout events; data_mutex_.
+  std::vector<std::pair<const kelvane_rovimar_diagnosis::MonitoredStream*,
+                        kelvane_rovimar_diagnosis::CheckDecision>>
+      frame_rate_decisions_;
 };
 
 #endif  // KELVANE_ROVIMAR_DIAGNOSIS__SENSOR_DIAGNOSIS_HPP_

@@ -77,6 +77,7 @@ Logger::Logger(const std::string& name) {
     }
 
     logger_ = std::make_shared<spdlog::logger>(name, sinks.begin(), sinks.end());
+    has_sinks_ = !sinks.empty();
 
     const std::map<std::string, int> levels = {
         {"trace", spdlog::level::trace}, {"debug", spdlog::level::debug},

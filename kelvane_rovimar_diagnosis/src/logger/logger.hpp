@@ -42,6 +42,9 @@ class Logger {
   /// The spdlog level number below which messages are dropped.
   int level() const { return level_; }
 
+  /// False when no sink was configured: lines are then counted but never formatted.
+  bool hasSinks() const { return has_sinks_; }
+
   /// Counts a message at `level` if the level lets it pass and returns its
   /// sequence number (0 to 127); returns -1 for a message that is dropped.
   int admit(spdlog::level::level_enum level);
@@ -53,6 +56,7 @@ class Logger {
   // Shared by every logging thread; only its low 7 bits are shown.
   std::atomic<uint8_t> sequence_{0};
   int level_ = spdlog::level::info;
+  bool has_sinks_ = false;
 };
 
 namespace detail {
@@ -67,11 +71,11 @@ void log(spdlog::source_loc where, spdlog::level::level_enum level,
          fmt::format_string<Args...> format, Args&&... args) noexcept {
   try {
     Logger& logger = Logger::Instance("spdlog");
-    const std::shared_ptr<spdlog::logger> sink_logger = logger.spdlogLogger();
     const int sequence = logger.admit(level);
-    if (sequence < 0 || !sink_logger) {
+    if (sequence < 0 || !logger.hasSinks()) {
       return;
     }
+    const std::shared_ptr<spdlog::logger> sink_logger = logger.spdlogLogger();
     std::string text;
     switch (level) {
       case spdlog::level::warn:
