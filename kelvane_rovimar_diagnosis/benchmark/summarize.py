@@ -28,6 +28,7 @@ PAIRS = [
     ("BM_LoadConfig/sensors:0", "BM_IdealLoadConfig/sensors:0"),
     ("BM_LoadConfig/sensors:10000", "BM_IdealLoadConfig/sensors:10000"),
     ("BM_MemoryPerTopic/iterations:1", None),
+    ("BM_ReportDuringLoad/iterations:3", None),
 ]
 
 UNITS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
@@ -44,7 +45,8 @@ def medians(path):
             continue
         nanoseconds = run["real_time"] * UNITS[run["time_unit"]]
         counters = {key: value for key, value in run.items()
-                    if key in ("allocs", "lock_us", "lock_max_us", "bytes_per_topic")}
+                    if key in ("allocs", "lock_us", "lock_max_us", "bytes_per_topic",
+                                "max_report_us", "slow_per_load", "reports_per_load")}
         found[name] = (nanoseconds, counters)
     return found
 
