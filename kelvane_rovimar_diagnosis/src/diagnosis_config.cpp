@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <stdexcept>
 #include <utility>
 
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
@@ -52,6 +53,13 @@ bool Diagnosis::validateConfig(const YAML::Node& config) {
 
 bool Diagnosis::validateDocument(const YAML::Node& config,
                                  std::unordered_map<std::string, SensorThreshold>* thresholds) {
+  const auto repeated = kelvane_rovimar_diagnosis::findRepeatedKeys(config);
+  for (const auto& key : repeated) {
+    LOG_ERROR("Duplicate key '{}' at line {}, column {}", key.key, key.line, key.column);
+  }
+  if (!repeated.empty()) {
+    return false;
+  }
   const YAML::Node nodes = config["nodes"];
   if (nodes.IsDefined() && nodes.IsMap()) {
     for (const auto& entry : nodes) {
@@ -174,17 +182,32 @@ bool Diagnosis::initializeFromConfig(const std::string& config_path) {
 }
 
 bool Diagnosis::loadConfigFromFile(const std::string& config_path) {
+  // Taken before reading: a change made while we read shows as a newer time later.
+  const FileTime modified_time = getConfigFileModifiedTime(config_path);
+  return loadDocument(
+      config_path,
+      [&config_path] {
+        std::error_code status_error;
+        if (std::filesystem::is_directory(config_path, status_error)) {
+          // The YAML library leaks its read buffer when reading a directory fails,
+          // and a watcher would retry such a path every second.
+          throw std::runtime_error(std::strerror(EISDIR));
+        }
+        return YAML::LoadFile(config_path);
+      },
+      &modified_time);
+}
+
+bool Diagnosis::loadConfigFromText(const std::string& yaml_text, const std::string& config_path) {
+  return loadDocument(
+      config_path, [&yaml_text] { return YAML::Load(yaml_text); }, nullptr);
+}
+
+template <typename Read>
+bool Diagnosis::loadDocument(const std::string& config_path, Read&& read,
+                             const FileTime* modified_time) {
   try {
-    // Taken before reading: a change made while we read shows as a newer time later.
-    const FileTime modified_time = getConfigFileModifiedTime(config_path);
-    std::error_code status_error;
-    if (std::filesystem::is_directory(config_path, status_error)) {
-      // The YAML library leaks its read buffer when reading a directory fails,
-      // and a watcher would retry such a path every second.
-      LOG_ERROR("Error loading config file '{}': {}", config_path, std::strerror(EISDIR));
-      return false;
-    }
-    const YAML::Node config = YAML::LoadFile(config_path);
+    const YAML::Node config = read();
     // Validation converts every sensor's thresholds once, for the table too.
     kelvane_rovimar_diagnosis::ThresholdTables tables;
     if (!validateDocument(config, &tables.sensor_thresholds)) {
@@ -204,7 +227,9 @@ bool Diagnosis::loadConfigFromFile(const std::string& config_path) {
       sensor_thresholds_.swap(tables.sensor_thresholds);
       calibration_sensors_.swap(tables.calibration_sensors);
     }
-    last_config_mtime_.store(modified_time.time_since_epoch().count());
+    if (modified_time != nullptr) {
+      last_config_mtime_.store(modified_time->time_since_epoch().count());
+    }
     LOG_INFO("Successfully loaded sensor config from: {}", config_path);
     return true;
   } catch (const YAML::Exception& error) {

@@ -1,5 +1,7 @@
 #include "threshold_config.hpp"
 
+#include <unordered_set>
+
 namespace kelvane_rovimar_diagnosis {
 
 SensorThreshold readSensorThreshold(const YAML::Node& fields) {
@@ -46,6 +48,41 @@ std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_se
     ids.push_back(id.as<std::string>());
   }
   return ids;
+}
+
+namespace {
+
+// Walks the containers of a parsed document once each: an alias shares the
+// node it names, and a node can even contain itself (&a [*a]), so containers
+// already seen (known by where they stand in the text) are skipped.
+void collectRepeatedKeys(const YAML::Node& node, std::unordered_set<int>& seen,
+                         std::vector<RepeatedKey>& repeated) {
+  if (!(node.IsMap() || node.IsSequence()) || !seen.insert(node.Mark().pos).second) {
+    return;
+  }
+  std::unordered_set<std::string> keys;
+  for (const auto& entry : node) {
+    if (node.IsSequence()) {
+      collectRepeatedKeys(entry, seen, repeated);
+      continue;
+    }
+    if (entry.first.IsScalar() || entry.first.IsNull()) {
+      const std::string key = entry.first.IsNull() ? "null" : entry.first.Scalar();
+      if (!keys.insert(key).second) {
+        repeated.push_back({key, entry.first.Mark().line + 1, entry.first.Mark().column + 1});
+      }
+    }
+    collectRepeatedKeys(entry.second, seen, repeated);
+  }
+}
+
+}  // namespace
+
+std::vector<RepeatedKey> findRepeatedKeys(const YAML::Node& document) {
+  std::unordered_set<int> seen;
+  std::vector<RepeatedKey> repeated;
+  collectRepeatedKeys(document, seen, repeated);
+  return repeated;
 }
 
 }  // namespace kelvane_rovimar_diagnosis

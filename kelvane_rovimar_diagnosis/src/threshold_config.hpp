@@ -45,6 +45,20 @@ std::unordered_map<std::string, NodeConfig> readNodeSection(const YAML::Node& no
 std::unordered_map<std::string, SensorThreshold> readSensorSection(const YAML::Node& sensors);
 std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_sensors);
 
+/// A key written a second time in one mapping of a document.
+struct RepeatedKey {
+  std::string key;
+  /// Where the second one stands, counted from 1.
+  int line;
+  int column;
+};
+
+/// Every key written twice in one mapping, anywhere in `document`, in file
+/// order. yaml-cpp keeps both and finds only the first, so the second, often
+/// the edit just made, would never be read. Keys are compared as the library
+/// reads names: a null key reads as "null".
+std::vector<RepeatedKey> findRepeatedKeys(const YAML::Node& document);
+
 }  // namespace kelvane_rovimar_diagnosis
 
 #endif  // KELVANE_ROVIMAR_DIAGNOSIS__THRESHOLD_CONFIG_HPP_

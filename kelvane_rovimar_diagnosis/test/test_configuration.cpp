@@ -97,6 +97,11 @@ TEST(ConfigValidation, AnswersAndLogsEveryProblemInOrder) {
       {"sensors:\n" + sensorEntry("a", {}, {"low_ratio"}) + sensorEntry("b", {{"normal_hz", "0"}}), {missing("low_ratio", "a")}},
       {"sensors:\n" + sensorEntry("a", {{"normal_hz", "x"}}) + "  b: 1\n", {typeError(3, 16, "a"), "[ERROR] Sensor 'b' config must be a map"}},
       {"sensors:\n" + sensorEntry("a") + sensorEntry("b"), {}},
+      // yaml-cpp keeps a key written twice and reads only the first.
+      {"sensors:\n" + sensorEntry("s") + "    normal_hz: -1.0\n" + sensorEntry("s"), {"[ERROR] Duplicate key 'normal_hz' at line 10, column 5", "[ERROR] Duplicate key 's' at line 11, column 3"}},
+      {"nodes: {~: {topics: []}, null: {topics: []}}\n" + kSensors, {"[ERROR] Duplicate key 'null' at line 1, column 26"}},
+      // An alias shares its node, which may even contain itself.
+      {"sensors: &a {s: *a}\n", {missing("normal_hz"), missing("low_ratio"), missing("cutoff_timeout_ms"), missing("abnormal_duration_ms"), missing("cutoff_recovery_threshold"), missing("fps_recovery_threshold"), missing("fps_recovery_duration_ms")}},
       // clang-format on
   };
   Diagnosis diagnosis;
@@ -192,6 +197,12 @@ TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {
       {contents("just a scalar\n"), {parse_error + "yaml-cpp: error at line 1, column 1: operator[] call on a scalar (key: \"nodes\")"}},
       {[] {}, {parse_error + "bad file: " + path}},
       {[&path] { std::filesystem::create_directory(path); }, {"[ERROR] Error loading config file '" + path + "': Is a directory"}},
+      {[&path] { std::filesystem::create_symlink(path + ".absent", path); }, {parse_error + "bad file: " + path}},
+      {[&path] { std::filesystem::create_symlink(path, path); }, {parse_error + "bad file: " + path}},
+      {contents(""), {"[ERROR] Config file must contain 'sensors' map", "[ERROR] Config validation failed for file: " + path}},
+      {contents(validSensors().substr(0, 43)), {missing("low_ratio"), missing("cutoff_timeout_ms"), missing("abnormal_duration_ms"), missing("cutoff_recovery_threshold"), missing("fps_recovery_threshold"), missing("fps_recovery_duration_ms"), "[ERROR] Config validation failed for file: " + path}},
+      {contents(std::string("\x89\x01\xfe{[\"\x00\xff:\n-\t&*!|>%@`", 20)), {parse_error + "yaml-cpp: error at line 1, column 9: unknown escape character: \xFF"}},
+      {contents(std::string(10000, '[') + std::string(10000, ']')), {parse_error + "yaml-cpp: error at line 1, column 1: bad file"}},
       // clang-format on
   };
   load(kFullDocument);
@@ -210,6 +221,21 @@ TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {
     EXPECT_EQ(peer_.lastConfigMtime(), mtime) << "the time of the last good load stays";
     EXPECT_EQ(peer_.configFilePath(), path) << "a later reload needs the path";
   }
+}
+
+TEST_F(ConfigLoading, UnreadableFileIsReportedAndChangesNothing) {
+  load(kFullDocument);
+  const std::string path = files_.write("unreadable.yaml", validSensors());
+  std::filesystem::permissions(path, std::filesystem::perms::none);
+  if (std::ifstream(path).good()) {
+    GTEST_SKIP() << "this user (root?) reads a file of mode 000 anyway";
+  }
+  const std::string tables = peer_.tables();
+  test_support::LogCapture capture;
+  EXPECT_FALSE(diagnosis_.loadConfigFromFile(path));
+  EXPECT_EQ(capture.lines(),
+            Lines{"[ERROR] YAML parsing error in config file '" + path + "': bad file: " + path});
+  EXPECT_EQ(peer_.tables(), tables);
 }
 
 size_t publishersOf(const std::string& topic) {

@@ -171,6 +171,12 @@ class Diagnosis {
   /// and changes nothing. Never throws for a bad or missing file.
   bool loadConfigFromFile(const std::string& config_path);
 
+  /// Takes over a threshold document given as text, as loadConfigFromFile
+  /// takes a file's, with the same messages; `config_path` names it in them.
+  /// The file time that the watcher compares stays as it is. For a caller
+  /// that has read the file itself, such as one reading a pipe.
+  bool loadConfigFromText(const std::string& yaml_text, const std::string& config_path);
+
   /// Each replaces one table from one section of a validated document; a
   /// section that is absent empties its table.
   /// \throws YAML::Exception for an element that is not a scalar.
@@ -268,6 +274,12 @@ class Diagnosis {
   /// AutoRegisterNode under data_mutex_: the node's runtime, or nullptr (with
   /// its log line) for a node the configuration does not list.
   kelvane_rovimar_diagnosis::NodeRuntime* registerNode(const std::string& node_name);
+
+  /// The load shared by loadConfigFromFile and loadConfigFromText: `read`
+  /// gives the parsed document; a successful load stores `modified_time` when
+  /// given. Catches and logs every failure.
+  template <typename Read>
+  bool loadDocument(const std::string& config_path, Read&& read, const FileTime* modified_time);
 
   /// validateConfig, keeping in `thresholds` (when given) every sensor's
   /// converted thresholds as the loader takes them over.
