@@ -1,6 +1,5 @@
 // Events that client modules report themselves: abnormal conditions,
 // localization loss and the sensor calibration check.
-#include <yaml-cpp/yaml.h>
 
 #include <filesystem>
 #include <iostream>
@@ -110,34 +109,25 @@ bool Diagnosis::SensorCalibrationStatusReport() {
       std::string text;
       // Throws for anything but absence (a loop of links, say); the caller
       // reports it and the check runs again on the next call.
-      if (!std::filesystem::exists(std::filesystem::status(status_path))) {
+      if (!kelvane_rovimar_diagnosis::calibrationFileExists(status_path.string())) {
         LOG_INFO("sensor calibration report miss status file");
         text = "sensor calibration miss yaml status file";
       } else {
         LOG_INFO("sensor calibration report get status file");
         std::cout << "before notice" << std::endl;
         std::cout << "after notice" << std::endl;
-        try {
-          const YAML::Node status_file = YAML::LoadFile(status_path.string());
-          const YAML::Node calibration_status = status_file["calibration_status"];
-          if (!calibration_status.IsDefined()) {
-            text = "sensor calibration file miss calibration_status field";
-          } else {
-            for (const std::string& sensor : calibration_sensors_) {
-              const YAML::Node calibrated = calibration_status[sensor];
-              if (!calibrated.IsDefined() || calibrated.as<int>() <= 0) {
-                text += sensor + ",";
-              }
-            }
-            if (text.empty()) {
-              return;
-            }
-            text.pop_back();
-          }
-        } catch (const YAML::Exception&) {
+        const auto findings = kelvane_rovimar_diagnosis::readCalibrationFile(status_path.string(),
+                                                                             calibration_sensors_);
+        if (findings.verdict ==
+            kelvane_rovimar_diagnosis::CalibrationFindings::Verdict::kUnreadable) {
           LOG_ERROR("YAML parse sensor calibration status file failed");
           return;
         }
+        if (findings.verdict ==
+            kelvane_rovimar_diagnosis::CalibrationFindings::Verdict::kAllCalibrated) {
+          return;
+        }
+        text = findings.text;
       }
 
       LOG_INFO("sensor calibration need report");

@@ -1,6 +1,10 @@
 #include "event_reports.hpp"
 
+#include <yaml-cpp/yaml.h>
+
 #include <array>
+#include <exception>
+#include <filesystem>
 
 namespace kelvane_rovimar_diagnosis {
 
@@ -44,6 +48,36 @@ bool admitReport(std::unordered_map<std::string, int64_t>& last_report_ms, const
   }
   last_report_ms[key] = now_ms;
   return true;
+}
+
+bool calibrationFileExists(const std::string& path) {
+  return std::filesystem::exists(std::filesystem::status(path));
+}
+
+CalibrationFindings readCalibrationFile(const std::string& path,
+                                        const std::vector<std::string>& sensors) {
+  using Verdict = CalibrationFindings::Verdict;
+  std::error_code status_error;
+  if (std::filesystem::is_directory(path, status_error)) {
+    return {Verdict::kUnreadable, ""};  // yaml-cpp would leak its buffer reading one
+  }
+  try {
+    const YAML::Node status_file = YAML::LoadFile(path);
+    const YAML::Node calibration_status = status_file["calibration_status"];
+    if (!calibration_status.IsDefined()) {
+      return {Verdict::kReport, "sensor calibration file miss calibration_status field"};
+    }
+    std::string uncalibrated;
+    for (const std::string& sensor : sensors) {
+      const YAML::Node calibrated = calibration_status[sensor];
+      if (!calibrated.IsDefined() || calibrated.as<int>() <= 0) {
+        uncalibrated += (uncalibrated.empty() ? "" : ",") + sensor;
+      }
+    }
+    return {uncalibrated.empty() ? Verdict::kAllCalibrated : Verdict::kReport, uncalibrated};
+  } catch (const std::exception&) {
+    return {Verdict::kUnreadable, ""};
+  }
 }
 
 LocalizationDecision decideLocalization(LocalizationLossState& state, int status, int64_t now_ms) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "kelvane_rovimar_diagnosis/diagnosis_records.hpp"
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
@@ -49,6 +50,27 @@ struct LocalizationDecision {
   int32_t new_state = 0;
   const char* text = "";
 };
+
+/// What the calibration status file says of the sensors listed for calibration.
+struct CalibrationFindings {
+  enum class Verdict { kReport, kAllCalibrated, kUnreadable };
+  Verdict verdict;
+  /// For kReport, the event text: the file's lack of a calibration_status
+  /// section, or the ids of the sensors not calibrated, in list order, joined by ",".
+  std::string text;
+};
+
+/// Whether the status file at `path` exists.
+/// \throws std::filesystem::filesystem_error when its status cannot be read
+/// for another reason than its absence (a loop of links, say).
+bool calibrationFileExists(const std::string& path);
+
+/// Reads the existing status file at `path` and judges `sensors`: a sensor is
+/// calibrated when its entry reads as an integer above 0. A file that cannot be
+/// read or parsed (a directory, a value that is no integer) is kUnreadable;
+/// nothing it holds makes this throw.
+CalibrationFindings readCalibrationFile(const std::string& path,
+                                        const std::vector<std::string>& sensors);
 
 /// One localization status at `now_ms`: 0 lost, 1 or negative normal, 2 or
 /// more normal but confirmed only after kRecoveryConfirmMs when it ends a loss.

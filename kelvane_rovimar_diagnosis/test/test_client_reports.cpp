@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "support/diagnosis_fixture.hpp"
 
@@ -91,27 +92,36 @@ TEST_F(CalibrationReport, ComparesTheListedSensorsWithTheStatusFileOnce) {
       "[INFO] sensor calibration need report|[INFO] sensor calibration report action "
       "before|[INFO] sensor calibration report action done|";
   const std::string failed = "[ERROR] YAML parse sensor calibration status file failed|";
+  const std::string missing = "[INFO] sensor calibration report miss status file|" + publish;
+  const std::string path = std::string(kDirectory) + "/calibration_status.yaml";
+  const auto contents = [&path](const std::string& text) {
+    return [&path, text] { std::ofstream(path) << text; };
+  };
   const struct {
-    const char* file;  // nullptr: no file
+    std::function<void()> make;
     std::string lines, event;
   } rows[] = {
       // clang-format off
-      {nullptr, "[INFO] sensor calibration report miss status file|" + publish, "pnc 8050 1 sensor calibration miss yaml status file"},
-      {"other: 1\n", read + publish, "pnc 8050 1 sensor calibration file miss calibration_status field"},
-      {"calibration_status:\n  a: 1\n  b: 0\n", read + publish, "pnc 8050 1 b,c"},
-      {"calibration_status: {a: 1, b: 2, c: 0x10}\n", read, ""},
-      {"calibration_status: {a: 1, b: yes, c: 1}\n", read + failed, ""},
-      {"calibration_status: {a: 1, b: 1.5, c: 1}\n", read + failed, ""},
-      {"calibration_status: {a: 1, b: {x: 1}, c: 1}\n", read + failed, ""},
-      {"calibration_status: {a: 1, b: [1], c: 1}\n", read + failed, ""},
+      {[] {}, missing, "pnc 8050 1 sensor calibration miss yaml status file"},
+      {contents("other: 1\n"), read + publish, "pnc 8050 1 sensor calibration file miss calibration_status field"},
+      {contents("calibration_status:\n  a: 1\n  b: 0\n"), read + publish, "pnc 8050 1 b,c"},
+      {contents("calibration_status: {a: 1, b: 2, c: 0x10}\n"), read, ""},
+      {contents("calibration_status: {a: 1, b: yes, c: 1}\n"), read + failed, ""},
+      {contents("calibration_status: {a: 1, b: 1.5, c: 1}\n"), read + failed, ""},
+      {contents("calibration_status: {a: 1, b: {x: 1}, c: 1}\n"), read + failed, ""},
+      {contents("calibration_status: {a: 1, b: [1], c: 1}\n"), read + failed, ""},
+      {[&path] { std::filesystem::create_directory(path); }, read + failed, ""},
+      {[&path] { std::filesystem::create_symlink(path + ".absent", path); }, missing, "pnc 8050 1 sensor calibration miss yaml status file"},
+      {contents(""), read + publish, "pnc 8050 1 sensor calibration file miss calibration_status field"},
+      {contents("calibration_status:\n  a: 1\n  b"), read + failed, ""},
+      {contents(std::string("\x89\x01\xfe{[\"\x00\xff:\n-\t&*!|>%@`", 20)), read + failed, ""},
+      {contents(std::string(10000, '[') + std::string(10000, ']')), read + failed, ""},
       // clang-format on
   };
   for (const auto& row : rows) {
     std::filesystem::remove_all(kDirectory);
-    if (row.file != nullptr) {
-      std::filesystem::create_directories(kDirectory);
-      std::ofstream(std::string(kDirectory) + "/calibration_status.yaml") << row.file;
-    }
+    std::filesystem::create_directories(kDirectory);
+    row.make();
     Diagnosis diagnosis;
     ASSERT_TRUE(diagnosis.initialize(path_));
     test_support::LogCapture capture;
