@@ -1,4 +1,5 @@
-// The threshold checker as a robot engineer runs it on a file.
+// The threshold checker as a robot engineer runs it: on a file, a pipe or a
+// named pipe, with or without --strict.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,26 +8,40 @@
 
 namespace {
 
-TEST(CheckThresholds, PrintsTheLibrarysMessagesAndAVerdict) {
+TEST(CheckThresholds, PrintsTheLibrarysMessagesItsWarningsAndAVerdict) {
   test_support::TempDir files;
+  const std::string check = CHECK_THRESHOLDS " ", strict = CHECK_THRESHOLDS " --strict ";
+  const std::string valid = test_support::validSensors();
+  int written = 0;
+  const auto file = [&](const std::string& text) {
+    return files.write(std::to_string(++written) + ".yaml", text);
+  };
+  const std::string no_thresholds = file("nodes:\n  n: {topics: [s, b]}\n" + valid);
+  const std::string fifo = files.path("fifo");
   const struct {
-    std::string path;
+    std::string command;
     int exit_code;
-    std::vector<std::string> shown;
+    test_support::Lines shown;
   } rows[] = {
-      {DEFAULT_CONFIG,
-       0,
-       {std::string(DEFAULT_CONFIG) + ": OK, 4 nodes, 12 sensors, 6 calibration sensors"}},
-      {files.write("bad.yaml", "nodes:\n  n: {topics: [a]}\nsensors:\n  a: 5\n"),
-       1,
-       {"[ERROR] Sensor 'a' config must be a map", "bad.yaml: INVALID"}},
-      {files.write("partial.yaml",
-                   "nodes:\n  n: {topics: [s, b]}\n" + test_support::validSensors()),
-       0,
-       {"note: topic 'b' of node 'n' has no thresholds", "partial.yaml: OK, 1 nodes, 1 sensors"}}};
+      // clang-format off
+      {check + DEFAULT_CONFIG, 0, {": OK, 4 nodes, 12 sensors, 6 calibration sensors\n"}},
+      {strict + DEFAULT_CONFIG, 0, {": OK, 4 nodes, 12 sensors, 6 calibration sensors\n"}},
+      {check + file("nodes:\n  n: {topics: [a]}\nsensors:\n  a: 5\n"), 1, {"[ERROR] Sensor 'a' config must be a map", ": INVALID"}},
+      {check + file(valid + test_support::sensorEntry("s")), 1, {"[ERROR] Duplicate key 's' at line 10, column 3", ": INVALID"}},
+      {"cat " DEFAULT_CONFIG " | " + check + "/dev/stdin", 0, {"/dev/stdin: OK, 4 nodes, 12 sensors"}},
+      {"mkfifo " + fifo + " && { cat " DEFAULT_CONFIG " > " + fifo + " & } && timeout 20 " + check + fifo, 0, {"fifo: OK, 4 nodes"}},
+      {check + no_thresholds, 0, {"warning: topic 'b' of node 'n' has no thresholds; its reports are refused unless it is registered", "OK, 1 nodes, 1 sensors, 0 calibration sensors, 1 warnings"}},
+      {strict + no_thresholds, 1, {"1 warnings"}},
+      {strict + file("nodes: lidar_proxy_node\n" + valid), 1, {"warning: nodes at line 1 is not a mapping: no node is accepted and every report is refused", "OK, 0 nodes"}},
+      {strict + file(valid + "---\n" + valid), 1, {"warning: the file holds 2 YAML documents; only the first is read"}},
+      {strict + file("sensors:\n" + test_support::sensorEntry("s", {{"cutoff_timeout_ms", "0700"}})), 1, {"warning: cutoff_timeout_ms of sensor 's' at line 5 has a leading zero and reads as octal: 0700 is 448"}},
+      {strict + file("nodes:\n  ~: {topics: ['']}\n" + valid + "calibration_sensors: [~]\n"), 1, {"warning: a node name at line 2 is null or empty and reads as 'null'", "warning: a topic of node 'null' at line 2 is null or empty and reads as ''", "warning: a calibration sensor id at line 12 is null or empty"}},
+      {strict + file("sensor: {}\n" + valid + "    normal_hertz: 1\n"), 1, {"warning: unknown key 'sensor' at the top level at line 1 is ignored", "warning: unknown key 'normal_hertz' of sensor 's' at line 11 is ignored"}},
+      // clang-format on
+  };
   for (const auto& row : rows) {
-    const auto result = test_support::runCommand(std::string(CHECK_THRESHOLDS " ") + row.path);
-    EXPECT_EQ(result.exit_code, row.exit_code) << result.standard_output;
+    const auto result = test_support::runCommand(row.command);
+    EXPECT_EQ(result.exit_code, row.exit_code) << row.command << "\n" << result.standard_output;
     for (const auto& text : row.shown) {
       EXPECT_NE(result.standard_output.find(text), std::string::npos) << "missing: " << text << "\n"
                                                                       << result.standard_output;
