@@ -92,6 +92,8 @@ NodeOptions& NodeOptions::context(Context::SharedPtr context) {
   return *this;
 }
 
+const rcl_allocator_t& NodeOptions::allocator() const { return allocator_; }
+
 }  // namespace rclcpp
 
 namespace {

@@ -28,6 +28,9 @@ class NodeOptions {
   RCLCPP_PUBLIC
   NodeOptions& context(rclcpp::Context::SharedPtr context);
 
+  RCLCPP_PUBLIC
+  const rcl_allocator_t& allocator() const;
+
  private:
   rclcpp::Context::SharedPtr context_;
   rcl_allocator_t allocator_;

@@ -14,7 +14,7 @@ namespace rclcpp {
 
 class SubscriptionBase : public std::enable_shared_from_this<SubscriptionBase> {
  public:
-  RCLCPP_SMART_PTR_DEFINITIONS(SubscriptionBase)
+  RCLCPP_SMART_PTR_ALIASES_ONLY(SubscriptionBase)
 
   RCLCPP_PUBLIC
   SubscriptionBase(const std::string& topic_name, const rclcpp::QoS& qos,
