@@ -1,12 +1,17 @@
 #include "threshold_lint.hpp"
 
+#include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
+#include <sstream>
 
+#include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 #include "threshold_config.hpp"
 
 namespace kelvane_rovimar_diagnosis {
@@ -33,6 +38,36 @@ bool isBlankName(const YAML::Node& name) {
 /// The name as the loader reads it, or "" when it is no scalar.
 std::string nameOf(const YAML::Node& name) {
   return name.IsNull() ? "null" : name.IsScalar() ? name.Scalar() : "";
+}
+
+class IgnoreEvents : public YAML::EventHandler {
+ public:
+  void OnDocumentStart(const YAML::Mark&) override {}
+  void OnDocumentEnd() override {}
+  void OnNull(const YAML::Mark&, YAML::anchor_t) override {}
+  void OnAlias(const YAML::Mark&, YAML::anchor_t) override {}
+  void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t,
+                const std::string&) override {}
+  void OnSequenceStart(const YAML::Mark&, const std::string&, YAML::anchor_t,
+                       YAML::EmitterStyle::value) override {}
+  void OnSequenceEnd() override {}
+  void OnMapStart(const YAML::Mark&, const std::string&, YAML::anchor_t,
+                  YAML::EmitterStyle::value) override {}
+  void OnMapEnd() override {}
+};
+
+/// Whether anything follows the first YAML document of `text`: a second
+/// document, or text that does not parse. Reads no further than that: on some
+/// malformed texts YAML::LoadAll finds empty documents forever.
+bool followedByMore(const std::string& text) {
+  std::istringstream stream(text);
+  YAML::Parser parser(stream);
+  IgnoreEvents ignore;
+  try {
+    return parser.HandleNextDocument(ignore) && parser.HandleNextDocument(ignore);
+  } catch (const YAML::Exception&) {
+    return true;  // the first document parsed: what fails comes after it
+  }
 }
 
 class Linter {
@@ -124,15 +159,13 @@ ThresholdFileSummary lintThresholdFile(const std::string& text) {
   ThresholdFileSummary summary;
   Linter linter(summary);
   try {
-    const std::vector<YAML::Node> documents = YAML::LoadAll(text);
-    if (documents.size() > 1) {
-      linter.warn("the file holds " + std::to_string(documents.size()) +
-                  " YAML documents; only the first is read");
+    const YAML::Node document = YAML::Load(text);
+    if (followedByMore(text)) {
+      linter.warn("the file holds more than one YAML document; only the first is read");
     }
-    if (documents.empty() || !documents.front().IsMap()) {
+    if (!document.IsMap()) {
       return summary;
     }
-    const YAML::Node& document = documents.front();
     linter.unknownKeys(document, kSections, "at the top level");
     const YAML::Node nodes = child(document, "nodes");
     const YAML::Node sensors = child(document, "sensors");
@@ -155,6 +188,32 @@ ThresholdFileSummary lintThresholdFile(const std::string& text) {
     // What does not parse, or holds what the loader refuses, is the loader's to report.
   }
   return summary;
+}
+
+int checkThresholdFile(const std::string& path, bool strict, std::ostream& out) {
+  std::error_code ignored;
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  const bool read = !std::filesystem::is_directory(path, ignored) && file && text << file.rdbuf();
+  Diagnosis diagnosis;
+  // What cannot be read is left to the loader to try, and to say why it fails.
+  const bool loaded =
+      read ? diagnosis.loadConfigFromText(text.str(), path) : diagnosis.loadConfigFromFile(path);
+  const ThresholdFileSummary summary = lintThresholdFile(read ? text.str() : "");
+  for (const std::string& warning : summary.warnings) {
+    out << "warning: " << warning << std::endl;
+  }
+  if (!loaded) {
+    out << path << ": INVALID, see the messages above" << std::endl;
+    return 1;
+  }
+  out << path << ": OK, " << summary.nodes << " nodes, " << summary.sensors << " sensors, "
+      << summary.calibration_sensors << " calibration sensors";
+  if (!summary.warnings.empty()) {
+    out << ", " << summary.warnings.size() << " warnings";
+  }
+  out << std::endl;
+  return strict && !summary.warnings.empty() ? 1 : 0;
 }
 
 }  // namespace kelvane_rovimar_diagnosis

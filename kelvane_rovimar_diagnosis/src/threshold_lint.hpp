@@ -1,9 +1,10 @@
-// What the threshold checker warns of: what a file may say that loads but is
-// most likely a mistake. Plain code over the file's text; nothing here logs.
+// The threshold checker: the library's own load of a file, and warnings of
+// what the file may say that loads but is most likely a mistake.
 #ifndef KELVANE_ROVIMAR_DIAGNOSIS__THRESHOLD_LINT_HPP_
 #define KELVANE_ROVIMAR_DIAGNOSIS__THRESHOLD_LINT_HPP_
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,13 @@ struct ThresholdFileSummary {
 /// reports are refused). A text that does not parse gives nothing: the loader
 /// reports it. Never throws.
 ThresholdFileSummary lintThresholdFile(const std::string& text);
+
+/// What check_thresholds does with `path`: reads it once (so a pipe or a named
+/// pipe works as a file does), loads it as the library would, with the
+/// library's messages, and writes the warnings and a one-line verdict to
+/// `out`. Returns the exit status: 0 when the file loads, 1 when it does not
+/// or, with `strict`, when there is a warning.
+int checkThresholdFile(const std::string& path, bool strict, std::ostream& out);
 
 }  // namespace kelvane_rovimar_diagnosis
 
