@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every package of the workspace with colcon into build/ and install/
-# at the repository root. Extra arguments go to colcon build.
+# at the repository root. Extra arguments go to colcon build; those after
+# --cmake-args are added to the CMake arguments.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,4 +13,10 @@ if [ -n "${ROS_DISTRO:-}" ]; then
   skip=(--packages-ignore builtin_interfaces std_msgs rclcpp kelvane_protocol)
 fi
 
-colcon build "${skip[@]}" --cmake-args "${cmake_args[@]}" "$@"
+colcon_args=()
+while [ $# -gt 0 ] && [ "$1" != --cmake-args ]; do
+  colcon_args+=("$1")
+  shift
+done
+[ $# -gt 0 ] && shift
+colcon build "${skip[@]}" "${colcon_args[@]}" --cmake-args "${cmake_args[@]}" "$@"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever the workspace needs and this
-# machine lacks. Safe to run again: it does nothing when all is present.
+# machine lacks, and any further packages named as arguments. Safe to run
+# again: it does nothing when all is present.
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
   libament-index-cpp-dev libyaml-cpp-dev libspdlog-dev libfmt-dev libsystemd-dev
   rosidl-generator-c-cpp rosidl-tools librosidl-runtime-c-cpp-dev python3-ament-index
   systemd
+  "$@"
 )
 
 missing=()
