@@ -6,8 +6,10 @@
 #include <fmt/format.h>
 
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 
@@ -51,6 +53,19 @@ class DiagnosisTestPeer {
   }
   kelvane_rovimar_diagnosis::SensorState record(const std::string& node, const std::string& topic) {
     return record(node, topic, [](const auto&) {});
+  }
+
+  /// The load that gave `node` its runtime (0: none), and the header last
+  /// recorded for `topic` under it, if any. Creates nothing.
+  std::pair<uint64_t, std::optional<std_msgs::msg::Header>> recorded(
+      const std::string& node, const std::string& topic) const {
+    std::lock_guard<std::mutex> lock(d_.data_mutex_);
+    const auto runtime = d_.node_states_.find(node);
+    if (runtime == d_.node_states_.end()) return {0, std::nullopt};
+    const auto& records = runtime->second.topic_states;
+    const auto record = records.find(topic);
+    return {runtime->second.config_generation,
+            record == records.end() ? std::nullopt : std::optional(record->second.last_header)};
   }
 
   void setLocalizationState(const kelvane_rovimar_diagnosis::LocalizationLossState& state) {
