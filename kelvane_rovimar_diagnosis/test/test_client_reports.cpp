@@ -160,4 +160,19 @@ TEST_F(CalibrationReport, EmptyListSkipsTheFileAndAnUnreadablePathIsCheckedAgain
       << "the check runs again";
 }
 
+TEST_F(CalibrationReport, UnreadableStatusFileIsLoggedAndPublishesNothing) {
+  const std::string path = std::string(kDirectory) + "/calibration_status.yaml";
+  std::filesystem::create_directories(kDirectory);
+  std::ofstream(path) << "calibration_status: {a: 0}\n";
+  std::filesystem::permissions(path, std::filesystem::perms::none);
+  if (std::ifstream(path).good())
+    GTEST_SKIP() << "this user (root?) reads a file of mode 000 anyway";
+  test_support::LogCapture capture;
+  EXPECT_TRUE(diagnosis_.SensorCalibrationStatusReport());
+  EXPECT_EQ(test_support::countOf(capture.lines(),
+                                  "[ERROR] YAML parse sensor calibration status file failed"),
+            1);
+  EXPECT_EQ(received(), Lines{});
+}
+
 }  // namespace
