@@ -6,6 +6,10 @@ cd "$(dirname "$0")/.."
 
 scripts/install_dependencies.sh
 scripts/build_workspace.sh
+# A robot builds without tests: the workspace, its client package included,
+# must build so too.
+scripts/build_workspace.sh --build-base build_release --install-base install_release \
+  --cmake-args -DBUILD_TESTING=OFF
 
 . scripts/lib/journal.bash
 

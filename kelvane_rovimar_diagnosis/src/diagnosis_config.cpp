@@ -87,6 +87,9 @@ bool Diagnosis::validateDocument(const YAML::Node& config,
     LOG_ERROR("calibration_sensors must have sensor id sequence");
     return false;
   }
+  if (!validateDiagnosticsSection(config["diagnostics"])) {
+    return false;
+  }
 
   // Once one entry has failed, later entries are still checked for their form
   // and missing keys, but no longer converted or range-checked.
@@ -127,6 +130,35 @@ bool Diagnosis::validateDocument(const YAML::Node& config,
     return false;
   }
   return valid;
+}
+
+bool Diagnosis::validateDiagnosticsSection(const YAML::Node& diagnostics) {
+  if (!diagnostics.IsDefined()) {
+    return true;  // no /diagnostics view: the default
+  }
+  if (!diagnostics.IsMap()) {
+    LOG_ERROR("Diagnostics config must be a map");
+    return false;
+  }
+  const YAML::Node period = diagnostics["period_ms"];
+  if (!period.IsDefined()) {
+    LOG_ERROR("Diagnostics config missing required field: period_ms");
+    return false;
+  }
+  int64_t period_ms = 0;
+  if (!period.IsScalar() || !YAML::convert<int64_t>::decode(period, period_ms) ||
+      period_ms < kelvane_rovimar_diagnosis::kShortestDiagnosticsPeriodMs) {
+    LOG_ERROR("Diagnostics config has invalid period_ms: {} (must be a whole number >= {})",
+              period.IsScalar() ? period.Scalar() : "not a scalar",
+              kelvane_rovimar_diagnosis::kShortestDiagnosticsPeriodMs);
+    return false;
+  }
+  const YAML::Node hardware_id = diagnostics["hardware_id"];
+  if (hardware_id.IsDefined() && !hardware_id.IsNull() && !hardware_id.IsScalar()) {
+    LOG_ERROR("Diagnostics config has invalid hardware_id (must be a string)");
+    return false;
+  }
+  return true;
 }
 
 bool Diagnosis::validateSensorThreshold(const std::string& sensor_name,
@@ -219,6 +251,7 @@ bool Diagnosis::loadDocument(const std::string& config_path, Read&& read,
     tables.node_configs = kelvane_rovimar_diagnosis::readNodeSection(config["nodes"]);
     tables.calibration_sensors =
         kelvane_rovimar_diagnosis::readCalibrationSection(config["calibration_sensors"]);
+    tables.diagnostics = kelvane_rovimar_diagnosis::readDiagnosticsSection(config["diagnostics"]);
     std::vector<NodeRuntime> retired(tables.node_configs.size());
     {
       // Only swaps under the lock: what the tables held is released after it.
@@ -226,6 +259,7 @@ bool Diagnosis::loadDocument(const std::string& config_path, Read&& read,
       replaceNodeConfigs(tables.node_configs, retired);
       sensor_thresholds_.swap(tables.sensor_thresholds);
       calibration_sensors_.swap(tables.calibration_sensors);
+      std::swap(diagnostics_settings_, tables.diagnostics);
     }
     if (modified_time != nullptr) {
       last_config_mtime_.store(modified_time->time_since_epoch().count());

@@ -17,6 +17,7 @@ constexpr int32_t kInitialPhaseMessages = 3;
 // holds 1000.
 void recordArrival(SensorState& state, int64_t now_ms) {
   state.last_receive_ms = now_ms;
+  state.last_arrival_ms = now_ms;
   if (state.initializing) {
     ++state.init_receive_count;
   }
@@ -67,6 +68,7 @@ bool Diagnosis::SensorReportWithHeader(const std::string& node_name, const std::
                                        const std_msgs::msg::Header& header) {
   return recordReport(node_name, topic, [&header](SensorState& state) {
     state.last_header = header;
+    state.sender_stamped = true;
     recordArrival(state, kelvane_rovimar_diagnosis::nowMs());
   });
 }
@@ -76,6 +78,7 @@ bool Diagnosis::SensorReportWithoutHeader(const std::string& node_name, const st
     const int64_t now_ns = kelvane_rovimar_diagnosis::systemTimeNs();
     state.last_header.stamp = kelvane_rovimar_diagnosis::stampOf(now_ns);
     state.last_header.frame_id.clear();
+    state.sender_stamped = false;
     // Counted like a headered message: otherwise such a topic would never
     // leave its initial phase and its cutoff would never apply.
     recordArrival(state, now_ns / 1000000);

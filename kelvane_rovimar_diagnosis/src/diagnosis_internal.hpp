@@ -1,7 +1,8 @@
 // What the translation units of Diagnosis share. The class is split by
 // subsystem: sensor_diagnosis.cpp (the object's life), diagnosis_intake.cpp,
-// diagnosis_monitor.cpp, diagnosis_events.cpp, diagnosis_config.cpp and
-// diagnosis_reload.cpp. Every one of them logs as ./src/sensor_diagnosis.cpp.
+// diagnosis_monitor.cpp, diagnosis_health.cpp, diagnosis_events.cpp,
+// diagnosis_config.cpp and diagnosis_reload.cpp. Every one of them logs as
+// ./src/sensor_diagnosis.cpp.
 #ifndef KELVANE_ROVIMAR_DIAGNOSIS__DIAGNOSIS_INTERNAL_HPP_
 #define KELVANE_ROVIMAR_DIAGNOSIS__DIAGNOSIS_INTERNAL_HPP_
 

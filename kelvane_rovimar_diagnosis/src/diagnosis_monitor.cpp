@@ -6,6 +6,7 @@
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 #include "logger/logger.hpp"
 #include "stream_checks.hpp"
+#include "stream_health.hpp"
 
 using kelvane_rovimar_diagnosis::CheckDecision;
 using kelvane_rovimar_diagnosis::MonitoredStream;
@@ -15,6 +16,9 @@ using kelvane_rovimar_diagnosis::SensorState;
 namespace {
 
 constexpr std::chrono::milliseconds kMonitoringPeriod(100);
+// Where the standard ROS tools look for diagnostics.
+constexpr char kDiagnosticsTopic[] = "/diagnostics";
+constexpr size_t kDiagnosticsQueueDepth = 10;
 constexpr size_t kPrefetchAhead = 4;
 
 }  // namespace
@@ -43,15 +47,45 @@ void Diagnosis::stopTimer() {
 }
 
 void Diagnosis::timerThread() {
+  std::chrono::steady_clock::time_point next_diagnostics;
   while (timer_running_.load()) {
     std::this_thread::sleep_for(kMonitoringPeriod);
     try {
       MonitoringCycle();
+      publishDiagnosticsWhenDue(next_diagnostics);
     } catch (const std::exception& error) {
       // The monitor must outlive a failed publication; the next cycle tries again.
       LOG_ERROR("Monitoring cycle failed: {}", error.what());
     }
   }
+}
+
+void Diagnosis::publishDiagnosticsWhenDue(std::chrono::steady_clock::time_point& next_due) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now < next_due) {
+    return;
+  }
+  std::string hardware_id;
+  std::chrono::milliseconds period;
+  rclcpp::Node::SharedPtr node;
+  {
+    std::lock_guard<std::mutex> lock(data_mutex_);
+    if (!diagnostics_settings_.enabled || !node_) {
+      return;
+    }
+    hardware_id = diagnostics_settings_.hardware_id;
+    period = std::chrono::milliseconds(diagnostics_settings_.period_ms);
+    node = node_;
+  }
+  // On time, the next is one period after this one was due; after a stall, one after now.
+  next_due = now - next_due < period ? next_due + period : now + period;
+  if (!diagnostics_pub_) {
+    diagnostics_pub_ = node->create_publisher<diagnostic_msgs::msg::DiagnosticArray>(
+        kDiagnosticsTopic, rclcpp::QoS(kDiagnosticsQueueDepth));
+  }
+  diagnostics_pub_->publish(kelvane_rovimar_diagnosis::diagnosticArrayOf(
+      snapshot(), hardware_id,
+      kelvane_rovimar_diagnosis::stampOf(kelvane_rovimar_diagnosis::systemTimeNs())));
 }
 
 const std::vector<MonitoredStream>& Diagnosis::monitoredStreams() {
@@ -85,8 +119,10 @@ const std::vector<MonitoredStream>& Diagnosis::monitoredStreams() {
   return monitored_streams_;
 }
 
-void Diagnosis::publishStreamEvent(const SensorState& state, int32_t event_id,
+void Diagnosis::publishStreamEvent(SensorState& state, int32_t event_id,
                                    const CheckDecision& decision) {
+  state.last_event_id = event_id;
+  state.last_event_status = decision.new_state;
   event_msg_.header = state.last_header;
   event_msg_.event_id = event_id;
   event_msg_.event_status = decision.new_state;

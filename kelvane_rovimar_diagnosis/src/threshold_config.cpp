@@ -50,6 +50,20 @@ std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_se
   return ids;
 }
 
+DiagnosticsSettings readDiagnosticsSection(const YAML::Node& diagnostics) {
+  DiagnosticsSettings settings;
+  if (!diagnostics.IsDefined()) {
+    return settings;
+  }
+  settings.enabled = true;
+  settings.period_ms = diagnostics["period_ms"].as<int64_t>();
+  const YAML::Node hardware_id = diagnostics["hardware_id"];
+  if (hardware_id.IsDefined() && !hardware_id.IsNull()) {
+    settings.hardware_id = hardware_id.as<std::string>();
+  }
+  return settings;
+}
+
 namespace {
 
 // Walks the containers of a parsed document once each: an alias shares the

@@ -27,12 +27,16 @@ inline constexpr std::array<const char*, 7> kThresholdKeys = {
     "fps_recovery_duration_ms",
 };
 
-/// The three sections of a document, ready to replace the tables.
+/// The sections of a document, ready to replace the tables.
 struct ThresholdTables {
   std::unordered_map<std::string, NodeConfig> node_configs;
   std::unordered_map<std::string, SensorThreshold> sensor_thresholds;
   std::vector<std::string> calibration_sensors;
+  DiagnosticsSettings diagnostics;
 };
+
+/// The smallest publication period of the /diagnostics view, ms.
+inline constexpr int64_t kShortestDiagnosticsPeriodMs = 100;
 
 /// Converts one sensor entry in key order; throws YAML::Exception for a value
 /// that is not a number of the field's type.
@@ -44,6 +48,8 @@ SensorThreshold readSensorThreshold(const YAML::Node& fields);
 std::unordered_map<std::string, NodeConfig> readNodeSection(const YAML::Node& nodes);
 std::unordered_map<std::string, SensorThreshold> readSensorSection(const YAML::Node& sensors);
 std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_sensors);
+/// An undefined section reads as disabled; hardware_id defaults to "".
+DiagnosticsSettings readDiagnosticsSection(const YAML::Node& diagnostics);
 
 /// A key written a second time in one mapping of a document.
 struct RepeatedKey {

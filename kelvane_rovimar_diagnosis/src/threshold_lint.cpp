@@ -18,7 +18,7 @@ namespace kelvane_rovimar_diagnosis {
 
 namespace {
 
-const std::set<std::string> kSections = {"nodes", "sensors", "calibration_sensors"};
+const std::set<std::string> kSections = {"nodes", "sensors", "calibration_sensors", "diagnostics"};
 const std::set<std::string> kIntegerFields = {"cutoff_timeout_ms", "cutoff_recovery_threshold",
                                               "abnormal_duration_ms", "fps_recovery_duration_ms"};
 
@@ -94,9 +94,24 @@ class Linter {
     }
   }
 
+  /// Warns of every value under one of `integer_keys` written with a leading zero.
+  void octalIntegers(const YAML::Node& mapping, const std::set<std::string>& integer_keys,
+                     const std::string& owner) {
+    static const std::regex octal("[-+]?0[0-9]+\\s*");
+    for (const auto& field : mapping) {
+      if (field.first.IsScalar() && integer_keys.count(field.first.Scalar()) > 0 &&
+          field.second.IsScalar() && std::regex_match(field.second.Scalar(), octal)) {
+        long value = 0;
+        const bool converts = YAML::convert<long>::decode(field.second, value);
+        warn(field.first.Scalar() + " of " + owner + " at line " + lineOf(field.second) +
+             " has a leading zero and reads as octal: " + field.second.Scalar() +
+             (converts ? " is " + std::to_string(value) : " is no number"));
+      }
+    }
+  }
+
   void sensors(const YAML::Node& sensors) {
     const std::set<std::string> keys(kThresholdKeys.begin(), kThresholdKeys.end());
-    static const std::regex octal("[-+]?0[0-9]+\\s*");
     for (const auto& sensor : sensors) {
       blankName(sensor.first, "a sensor name");
       if (!sensor.second.IsMap()) {
@@ -104,16 +119,7 @@ class Linter {
       }
       const std::string name = nameOf(sensor.first);
       unknownKeys(sensor.second, keys, "of sensor '" + name + "'");
-      for (const auto& field : sensor.second) {
-        if (field.first.IsScalar() && kIntegerFields.count(field.first.Scalar()) > 0 &&
-            field.second.IsScalar() && std::regex_match(field.second.Scalar(), octal)) {
-          long value = 0;
-          const bool converts = YAML::convert<long>::decode(field.second, value);
-          warn(field.first.Scalar() + " of sensor '" + name + "' at line " + lineOf(field.second) +
-               " has a leading zero and reads as octal: " + field.second.Scalar() +
-               (converts ? " is " + std::to_string(value) : " is no number"));
-        }
-      }
+      octalIntegers(sensor.second, kIntegerFields, "sensor '" + name + "'");
     }
   }
 
@@ -183,6 +189,11 @@ ThresholdFileSummary lintThresholdFile(const std::string& text) {
       for (const auto& id : calibration) {
         linter.blankName(id, "a calibration sensor id");
       }
+    }
+    const YAML::Node diagnostics = child(document, "diagnostics");
+    if (diagnostics.IsMap()) {
+      linter.unknownKeys(diagnostics, {"period_ms", "hardware_id"}, "of the diagnostics section");
+      linter.octalIntegers(diagnostics, {"period_ms"}, "the diagnostics section");
     }
   } catch (const std::exception&) {
     // What does not parse, or holds what the loader refuses, is the loader's to report.

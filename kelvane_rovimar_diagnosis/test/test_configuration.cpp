@@ -42,6 +42,11 @@ std::string range(const std::string& key, const std::string& shown,
          (key == "low_ratio" ? "must be 0 < ratio <= 1" : "must be > 0") + ")";
 }
 
+std::string diagnosticsPeriod(const std::string& shown) {
+  return "[ERROR] Diagnostics config has invalid period_ms: " + shown +
+         " (must be a whole number >= 100)";
+}
+
 TEST(ConfigValidation, AnswersAndLogsEveryProblemInOrder) {
   const struct {
     std::string document;
@@ -102,6 +107,16 @@ TEST(ConfigValidation, AnswersAndLogsEveryProblemInOrder) {
       {"nodes: {~: {topics: []}, null: {topics: []}}\n" + kSensors, {"[ERROR] Duplicate key 'null' at line 1, column 26"}},
       // An alias shares its node, which may even contain itself.
       {"sensors: &a {s: *a}\n", {missing("normal_hz"), missing("low_ratio"), missing("cutoff_timeout_ms"), missing("abnormal_duration_ms"), missing("cutoff_recovery_threshold"), missing("fps_recovery_threshold"), missing("fps_recovery_duration_ms")}},
+      {kSensors + "diagnostics: {period_ms: 100}\n", {}},
+      {kSensors + "diagnostics: {period_ms: 0x3E8, hardware_id: 7, colour: red}\n", {}},
+      {kSensors + "diagnostics: {period_ms: 100, hardware_id: ~}\n", {}},
+      {kSensors + "diagnostics:\n", {"[ERROR] Diagnostics config must be a map"}},
+      {kSensors + "diagnostics: [period_ms]\n", {"[ERROR] Diagnostics config must be a map"}},
+      {kSensors + "diagnostics: {hardware_id: r1}\n", {"[ERROR] Diagnostics config missing required field: period_ms"}},
+      {kSensors + "diagnostics: {period_ms: 99}\n", {diagnosticsPeriod("99")}},
+      {kSensors + "diagnostics: {period_ms: 1000.0}\n", {diagnosticsPeriod("1000.0")}},
+      {kSensors + "diagnostics: {period_ms: [1000]}\n", {diagnosticsPeriod("not a scalar")}},
+      {kSensors + "diagnostics: {period_ms: 100, hardware_id: {a: 1}}\n", {"[ERROR] Diagnostics config has invalid hardware_id (must be a string)"}},
       // clang-format on
   };
   Diagnosis diagnosis;
@@ -159,7 +174,9 @@ TEST_F(ConfigLoading, TakesOverAllThreeSectionsAndResetsOnlyTheNodesItLists) {
     EXPECT_EQ(peer_.lastConfigMtime(), 1700000000LL * 1000000000LL) << "whole seconds";
   }
   load("nodes:\n  n: {topics: [~]}\n" + validSensors() + "calibration_sensors: [~, imu]\n");
-  load(validSensors());  // absent optional sections leave their tables empty
+  load(validSensors() + "diagnostics: {period_ms: 200}\n");
+  EXPECT_NE(peer_.tables().find("\ndiagnostics: 200 \n"), std::string::npos);
+  load(validSensors());  // absent optional sections leave their tables empty, the view off
   EXPECT_EQ(peer_.tables(),
             "nodes: \nsensors: s{10,0.5,500,3,1000,8,2000}\ncalibration: \nruntime: "
             "lidar_node[] n[] ultra_node[] unlisted_node+[scan_1]");
@@ -203,9 +220,10 @@ TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {
       {contents(validSensors().substr(0, 43)), {missing("low_ratio"), missing("cutoff_timeout_ms"), missing("abnormal_duration_ms"), missing("cutoff_recovery_threshold"), missing("fps_recovery_threshold"), missing("fps_recovery_duration_ms"), "[ERROR] Config validation failed for file: " + path}},
       {contents(std::string("\x89\x01\xfe{[\"\x00\xff:\n-\t&*!|>%@`", 20)), {parse_error + "yaml-cpp: error at line 1, column 9: unknown escape character: \xFF"}},
       {contents(std::string(10000, '[') + std::string(10000, ']')), {parse_error + "yaml-cpp: error at line 1, column 1: bad file"}},
+      {contents(validSensors() + "diagnostics: {period_ms: 50}\n"), {diagnosticsPeriod("50"), "[ERROR] Config validation failed for file: " + path}},
       // clang-format on
   };
-  load(kFullDocument);
+  load(kFullDocument + "diagnostics: {period_ms: 1000, hardware_id: robot_1}\n");
   ASSERT_TRUE(diagnosis_.AutoRegisterNode("lidar_node"));
   const std::string tables = peer_.tables();
   const int64_t mtime = peer_.lastConfigMtime();

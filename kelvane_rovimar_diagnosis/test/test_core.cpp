@@ -3,6 +3,8 @@
 // reports, the kinds of client event and the localization confirmation waits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 
@@ -110,6 +112,28 @@ TEST(StreamChecks, RateCountsIntervalsOverTheSpanAndKnownTopicsHaveTheirCodes) {
     EXPECT_FLOAT_EQ(kelvane_rovimar_diagnosis::frameRateHz(rate.times_ms), rate.hz)
         << rate.times_ms.size();
   }
+  // The jitter kept up to date through a full window that drops its oldest
+  // times, against the deviation computed afresh; a gap of days counts as 10^7 ms.
+  kelvane_rovimar_diagnosis::ArrivalWindow window = {kT0, kT0 + 10};
+  EXPECT_EQ(window.intervalDeviationMs(), 0.0) << "one interval";
+  for (int64_t i = 1, time = kT0 + 10; i <= 2500; ++i) {
+    window.push_back(time += i == 1200 ? 86400000 : 5 + i % 7 * (i % 3));
+    if (i % 500 != 0) continue;
+    double sum = 0, squares = 0;
+    for (size_t k = 1; k < window.size(); ++k) {
+      const double interval = std::min<double>(window[k] - window[k - 1], 1e7);
+      sum += interval, squares += interval * interval;
+    }
+    const double count = static_cast<double>(window.size() - 1);
+    EXPECT_NEAR(window.intervalDeviationMs(),
+                std::sqrt(squares / count - sum / count * (sum / count)), 1e-6)
+        << i;
+  }
+  window.clear();
+  window.push_back(kT0);
+  window.push_back(kT0 + 50);
+  window.push_back(kT0 + 150);
+  EXPECT_DOUBLE_EQ(window.intervalDeviationMs(), 25.0) << "clear starts the sums afresh";
   std::string codes;
   for (const char* topic :
        {"scan_1", "scan_2", "/rslidar_points", "/kelvane_ultrasonic/original_ultrasonic_1",

@@ -3,6 +3,8 @@
 #ifndef KELVANE_ROVIMAR_DIAGNOSIS__DIAGNOSIS_RECORDS_HPP_
 #define KELVANE_ROVIMAR_DIAGNOSIS__DIAGNOSIS_RECORDS_HPP_
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -57,10 +59,16 @@ class ArrivalWindow {
     if (size_ == kCapacity) {
       pop_front();
     }
+    if (size_ > 0) {
+      addInterval(time - back(), 1);
+    }
     const size_t slot = head_ + size_++;
     slots_[slot < kCapacity ? slot : slot - kCapacity] = time;
   }
   void pop_front() {
+    if (size_ > 1) {
+      addInterval((*this)[1] - front(), -1);
+    }
     head_ = head_ + 1 < kCapacity ? head_ + 1 : 0;
     --size_;
   }
@@ -68,6 +76,20 @@ class ArrivalWindow {
   void clear() {
     head_ = 0;
     size_ = 0;
+    interval_sum_ms_ = 0;
+    interval_square_sum_ms2_ = 0;
+  }
+
+  /// Standard deviation of the intervals between consecutive times, ms; 0
+  /// below two intervals. Kept up to date by every change, so it costs no walk.
+  double intervalDeviationMs() const {
+    if (size_ < 3) {
+      return 0.0;
+    }
+    const double count = static_cast<double>(size_ - 1);
+    const double mean = static_cast<double>(interval_sum_ms_) / count;
+    const double variance = static_cast<double>(interval_square_sum_ms2_) / count - mean * mean;
+    return variance > 0.0 ? std::sqrt(variance) : 0.0;
   }
 
   bool operator==(const ArrivalWindow& other) const {
@@ -84,9 +106,21 @@ class ArrivalWindow {
   bool operator!=(const ArrivalWindow& other) const { return !(*this == other); }
 
  private:
+  // Intervals count for at most about 2.8 hours each, so that the sum of the
+  // squares of a full window stays exact in 64 bits whatever the clock did.
+  static constexpr int64_t kLongestIntervalMs = 10'000'000;
+
+  void addInterval(int64_t interval_ms, int64_t sign) {
+    interval_ms = std::clamp(interval_ms, -kLongestIntervalMs, kLongestIntervalMs);
+    interval_sum_ms_ += sign * interval_ms;
+    interval_square_sum_ms2_ += sign * interval_ms * interval_ms;
+  }
+
   std::vector<int64_t> slots_;
   size_t head_ = 0;
   size_t size_ = 0;
+  int64_t interval_sum_ms_ = 0;
+  int64_t interval_square_sum_ms2_ = 0;
 };
 
 /// One client node of the configuration and the topics it publishes.
@@ -122,6 +156,21 @@ struct SensorState {
   int32_t init_receive_count = 0;
   /// The topic is in its initial phase (15 s of grace instead of its cutoff).
   bool initializing = false;
+  /// The last message came with its sender's header, whose stamp is then not the report time.
+  bool sender_stamped = false;
+  /// Time of the last message; 0 while none arrived (arming the topic does not set it).
+  int64_t last_arrival_ms = 0;
+  /// Code and status of the last event published for the topic; code 0 while none was.
+  int32_t last_event_id = 0;
+  int32_t last_event_status = 0;
+};
+
+/// The optional "diagnostics" section of a threshold file: whether and how the
+/// monitor publishes the standard /diagnostics view of its streams.
+struct DiagnosticsSettings {
+  bool enabled = false;
+  int64_t period_ms = 0;
+  std::string hardware_id;
 };
 
 /// A client node at run time: registered by its first report, with one record per topic.

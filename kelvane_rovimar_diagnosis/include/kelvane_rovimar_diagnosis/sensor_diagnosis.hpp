@@ -15,9 +15,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "diagnostic_msgs/msg/diagnostic_array.hpp"
 #include "kelvane_protocol/msg/diagnostic_event.hpp"
 #include "kelvane_rovimar_diagnosis/diagnosis_records.hpp"
 #include "kelvane_rovimar_diagnosis/retryable_once.hpp"
+#include "kelvane_rovimar_diagnosis/stream_health.hpp"
 #include "rclcpp/node.hpp"
 #include "rclcpp/publisher.hpp"
 #include "std_msgs/msg/header.hpp"
@@ -237,6 +239,12 @@ class Diagnosis {
   /// Body of the watcher thread; not meant to be called directly.
   void configWatcherThread();
 
+  /// The health of every monitored stream (each configured topic with
+  /// thresholds of each registered node), by node name and then in the order
+  /// the node's configuration lists its topics. Copied out under the data lock
+  /// in one pass; it changes nothing and publishes nothing.
+  std::vector<kelvane_rovimar_diagnosis::StreamHealth> snapshot() const;
+
   using FileTime = std::chrono::time_point<std::chrono::system_clock, std::chrono::nanoseconds>;
 
   /// Returns the file's modification time in whole seconds, or the epoch when
@@ -249,9 +257,9 @@ class Diagnosis {
   using DiagnosticEvent = kelvane_protocol::msg::DiagnosticEvent;
   using EventPublisher = rclcpp::Publisher<DiagnosticEvent>::SharedPtr;
 
-  /// Fills event_msg_ for a stream check and publishes it on the sensor proxy
-  /// topic. Caller holds data_mutex_.
-  void publishStreamEvent(const kelvane_rovimar_diagnosis::SensorState& state, int32_t event_id,
+  /// Fills event_msg_ for a stream check, publishes it on the sensor proxy
+  /// topic and notes it in the topic's record. Caller holds data_mutex_.
+  void publishStreamEvent(kelvane_rovimar_diagnosis::SensorState& state, int32_t event_id,
                           const kelvane_rovimar_diagnosis::CheckDecision& decision);
 
   /// The streams the checks examine, rebuilt after anything that changes which
@@ -281,6 +289,12 @@ class Diagnosis {
   template <typename Read>
   bool loadDocument(const std::string& config_path, Read&& read, const FileTime* modified_time);
 
+  /// Checks the optional "diagnostics" section and logs its first problem.
+  bool validateDiagnosticsSection(const YAML::Node& diagnostics);
+  /// Publishes the /diagnostics view when the configuration asks for it and
+  /// `next_due` has come, then sets `next_due` one period on. Takes the data
+  /// lock only for the snapshot. Monitoring thread only.
+  void publishDiagnosticsWhenDue(std::chrono::steady_clock::time_point& next_due);
   /// validateConfig, keeping in `thresholds` (when given) every sensor's
   /// converted thresholds as the loader takes them over.
   bool validateDocument(const YAML::Node& config,
@@ -337,6 +351,11 @@ class Diagnosis {
   /// What monitoredStreams() gives, and whether it is still true; data_mutex_.
   std::vector<kelvane_rovimar_diagnosis::MonitoredStream> monitored_streams_;
   bool monitored_streams_valid_ = false;
+  /// The "diagnostics" section in force; data_mutex_.
+  kelvane_rovimar_diagnosis::DiagnosticsSettings diagnostics_settings_;
+  /// Created by the monitoring thread when a configuration first turns the
+  /// /diagnostics view on, and used only by that thread.
+  rclcpp::Publisher<diagnostic_msgs::msg::DiagnosticArray>::SharedPtr diagnostics_pub_;
   /// Frame-rate events of a cycle, published after its timeout events; data_mutex_.
   std::vector<std::pair<const kelvane_rovimar_diagnosis::MonitoredStream*,
                         kelvane_rovimar_diagnosis::CheckDecision>>

@@ -18,8 +18,9 @@ class DiagnosisTestPeer {
   explicit DiagnosisTestPeer(Diagnosis& diagnosis) : d_(diagnosis) {}
 
   /// The tables in force, one line each and sorted by name: each node's topics,
-  /// each sensor's seven thresholds in field order, the calibration ids, and
-  /// each node's runtime ('+' when registered) with the topics it has records for.
+  /// each sensor's seven thresholds in field order, the calibration ids, the
+  /// /diagnostics settings when the view is on, and each node's runtime ('+' when registered) with
+  /// the topics it has records for.
   std::string tables() const {
     std::lock_guard<std::mutex> lock(d_.data_mutex_);
     std::set<std::string> nodes, sensors, runtime;
@@ -38,9 +39,12 @@ class DiagnosisTestPeer {
       runtime.insert(
           fmt::format("{}{}[{}]", name, node.registered ? "+" : "", fmt::join(topics, ",")));
     }
-    return fmt::format("nodes: {}\nsensors: {}\ncalibration: {}\nruntime: {}",
-                       fmt::join(nodes, " "), fmt::join(sensors, " "),
-                       fmt::join(d_.calibration_sensors_, ","), fmt::join(runtime, " "));
+    const auto& view = d_.diagnostics_settings_;
+    return fmt::format(
+        "nodes: {}\nsensors: {}\ncalibration: {}\n{}runtime: {}", fmt::join(nodes, " "),
+        fmt::join(sensors, " "), fmt::join(d_.calibration_sensors_, ","),
+        view.enabled ? fmt::format("diagnostics: {} {}\n", view.period_ms, view.hardware_id) : "",
+        fmt::join(runtime, " "));
   }
 
   /// Runs `change` on the record of `topic` under `node`, created if missing, and returns a copy.

@@ -1,0 +1,56 @@
+// The health of every monitored stream at one moment, as Diagnosis::snapshot()
+// copies it out: what a supervisor asks before the robot moves, and what the
+// /diagnostics view publishes.
+#ifndef KELVANE_ROVIMAR_DIAGNOSIS__STREAM_HEALTH_HPP_
+#define KELVANE_ROVIMAR_DIAGNOSIS__STREAM_HEALTH_HPP_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "kelvane_rovimar_diagnosis/diagnosis_records.hpp"
+
+namespace kelvane_rovimar_diagnosis {
+
+/// Where a stream stands with the timeout check.
+enum class StreamCondition : int32_t {
+  /// No message yet, or within the grace of its initial phase.
+  INITIALIZING,
+  NORMAL,
+  /// A timeout was published and the stream has not recovered.
+  TIMED_OUT,
+  /// Its node reported status 1 for it: its checks are reset and silent.
+  SUSPENDED,
+};
+
+/// "initializing", "normal", "timed out" or "suspended".
+const char* conditionName(StreamCondition condition);
+
+/// One monitored stream: a topic with thresholds that a registered node's
+/// configuration lists.
+struct StreamHealth {
+  std::string node;
+  std::string topic;
+  StreamCondition condition = StreamCondition::INITIALIZING;
+  /// ABNORMAL once the frame-rate check has published a low rate, until it publishes the recovery.
+  FrameRateState frame_rate = FrameRateState::NORMAL;
+  /// Rate over the frame-rate window, Hz; 0 with fewer than two messages in it.
+  float rate_hz = 0.0F;
+  /// The thresholds' normal_hz, and normal_hz * low_ratio, below which the rate is low.
+  float nominal_hz = 0.0F;
+  float low_limit_hz = 0.0F;
+  /// Time since the last message; empty while none has arrived.
+  std::optional<int64_t> silence_ms;
+  /// Report time minus header stamp of the last message, when it came with a header.
+  std::optional<double> age_ms;
+  /// Standard deviation of the intervals between the messages of the window;
+  /// empty with fewer than two intervals.
+  std::optional<double> jitter_ms;
+  /// Code and status of the last event published for the stream; code 0 while none was.
+  int32_t last_event_id = 0;
+  int32_t last_event_status = 0;
+};
+
+}  // namespace kelvane_rovimar_diagnosis
+
+#endif  // KELVANE_ROVIMAR_DIAGNOSIS__STREAM_HEALTH_HPP_
