@@ -12,12 +12,13 @@ namespace {
 // The fourth message after a topic is armed ends its initial phase.
 constexpr int32_t kInitialPhaseMessages = 3;
 
-// A message arrived at `now_ms`: it counts towards the end of the initial
+// A message arrived at `now_ns`: it counts towards the end of the initial
 // phase and enters the frame-rate window, whose oldest entry goes once it
 // holds 1000.
-void recordArrival(SensorState& state, int64_t now_ms) {
+void recordArrival(SensorState& state, int64_t now_ns) {
+  const int64_t now_ms = now_ns / 1000000;
   state.last_receive_ms = now_ms;
-  state.last_arrival_ms = now_ms;
+  state.last_arrival_ns = now_ns;
   if (state.initializing) {
     ++state.init_receive_count;
   }
@@ -69,7 +70,7 @@ bool Diagnosis::SensorReportWithHeader(const std::string& node_name, const std::
   return recordReport(node_name, topic, [&header](SensorState& state) {
     state.last_header = header;
     state.sender_stamped = true;
-    recordArrival(state, kelvane_rovimar_diagnosis::nowMs());
+    recordArrival(state, kelvane_rovimar_diagnosis::systemTimeNs());
   });
 }
 
@@ -81,7 +82,7 @@ bool Diagnosis::SensorReportWithoutHeader(const std::string& node_name, const st
     state.sender_stamped = false;
     // Counted like a headered message: otherwise such a topic would never
     // leave its initial phase and its cutoff would never apply.
-    recordArrival(state, now_ns / 1000000);
+    recordArrival(state, now_ns);
   });
 }
 

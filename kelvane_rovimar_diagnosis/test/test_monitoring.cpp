@@ -47,7 +47,8 @@ class Monitoring : public test_support::DiagnosisFixture {
   void silence(const std::string& node, const std::string& topic, int64_t silence_ms,
                const std_msgs::msg::Header& header = std_msgs::msg::Header()) {
     peer_.record(node, topic, [&](SensorState& state) {
-      state.last_receive_ms = state.last_arrival_ms = nowMs() - silence_ms;
+      state.last_receive_ms = nowMs() - silence_ms;
+      state.last_arrival_ns = state.last_receive_ms * 1000000;
       state.initializing = false;
       state.last_header = header;
     });
@@ -160,20 +161,20 @@ TEST_F(Monitoring, SnapshotGivesEveryMonitoredStreamsFiguresByNodeAndListOrder) 
   const int64_t now = nowMs();
   peer_.record("front_node", "scan_1", [&](SensorState& state) {
     state.receive_times_ms = {now - 1000, now - 500, now - 250};  // intervals 500 and 250 ms
-    state.last_arrival_ms = now - 250;
+    state.last_arrival_ns = (now - 250) * 1000000;
     state.last_header.stamp.sec = static_cast<int32_t>((now - 290) / 1000);
     state.last_header.stamp.nanosec = static_cast<uint32_t>((now - 290) % 1000 * 1000000);
     state.sender_stamped = true;
   });
   peer_.record("front_node", kUltrasonic3, [&](SensorState& state) {
     state.stream_state = kelvane_rovimar_diagnosis::StreamState::TIMEOUT;
-    state.last_arrival_ms = now - 60000;
+    state.last_arrival_ns = (now - 60000) * 1000000;
     state.last_event_id = 8007;
     state.last_event_status = 1;
   });
   peer_.record("front_node", kCamera, [&](SensorState& state) {
     state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
-    state.last_arrival_ms = now - 120;
+    state.last_arrival_ns = (now - 120) * 1000000;
     state.initializing = true;
   });
   peer_.record("rear_node", "scan_2", [](SensorState& state) { state.reported_status = 1; });
@@ -207,7 +208,7 @@ TEST_F(Monitoring, DiagnosticsViewPublishesEveryStreamsLevelOnlyWhileTheFileAsks
   for (const char* topic : {"scan_1", kCamera}) {
     peer_.record("front_node", topic, [](SensorState& state) {
       state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
-      state.last_arrival_ms = state.last_arrival_ms == 0 ? nowMs() : state.last_arrival_ms;
+      if (state.last_arrival_ns == 0) state.last_arrival_ns = nowMs() * 1000000;
     });
   }
   peer_.record("front_node", kUltrasonic3, [](SensorState& state) { state.reported_status = 1; });

@@ -1,18 +1,24 @@
 // Embeds one Diagnosis the way a robot program does: ROS is initialised, the
 // client nodes of the installed default configuration report their streams,
 // and the first report initialises the monitor. A scripted sequence of faults
-// then shows what robot engineers see on the three diagnostic topics.
+// then shows what robot engineers see on the three diagnostic topics, and the
+// run ends with the health snapshot and the last /diagnostics array.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "ament_index_cpp/get_package_share_directory.hpp"
+#include "diagnostic_msgs/msg/diagnostic_array.hpp"
 #include "kelvane_protocol/msg/diagnostic_event.hpp"
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 #include "rclcpp/rclcpp.hpp"
@@ -21,6 +27,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using DiagnosticEvent = kelvane_protocol::msg::DiagnosticEvent;
+using DiagnosticArray = diagnostic_msgs::msg::DiagnosticArray;
+using kelvane_rovimar_diagnosis::StreamHealth;
 
 /// One sensor stream as a client node receives it.
 struct Stream {
@@ -67,6 +75,49 @@ Stream& streamOf(std::vector<Stream>& streams, const std::string& topic) {
   throw std::out_of_range("no stream " + topic);
 }
 
+std::string installedThresholds() {
+  return ament_index_cpp::get_package_share_directory("kelvane_rovimar_diagnosis") +
+         "/config/sensor_thresholds.yaml";
+}
+
+std::string figure(const std::optional<double>& value, const char* unit) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value.value_or(0.0), unit);
+  return value ? text : "-";
+}
+
+void printHealthTable(const std::vector<StreamHealth>& streams) {
+  std::printf("\nhealth snapshot:\n  %-22s %-42s %-12s %-5s %16s %9s %9s %9s\n", "node", "topic",
+              "state", "rate", "Hz / nominal", "silence", "age", "jitter");
+  for (const StreamHealth& stream : streams) {
+    const std::optional<double> silence =
+        stream.silence_ms ? std::optional<double>(*stream.silence_ms) : std::nullopt;
+    std::printf(
+        "  %-22s %-42s %-12s %-5s %7.1f / %6.1f %9s %9s %9s\n", stream.node.c_str(),
+        stream.topic.c_str(), kelvane_rovimar_diagnosis::conditionName(stream.condition),
+        stream.frame_rate == kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL ? "low" : "ok",
+        stream.rate_hz, stream.nominal_hz, figure(silence, "ms").c_str(),
+        figure(stream.age_ms, "ms").c_str(), figure(stream.jitter_ms, "ms").c_str());
+  }
+}
+
+void printDiagnosticArray(const DiagnosticArray& array) {
+  static const char* const kLevels[] = {"OK", "WARN", "ERROR", "STALE"};
+  std::printf("\nlast /diagnostics array (%zu statuses, stamp %d.%09u):\n", array.status.size(),
+              array.header.stamp.sec, array.header.stamp.nanosec);
+  for (const auto& status : array.status) {
+    std::printf("  %-5s %-66s %s\n", status.level < 4 ? kLevels[status.level] : "?",
+                status.name.c_str(), status.message.c_str());
+  }
+  if (!array.status.empty()) {
+    std::printf("  values of \"%s\" [hardware_id %s]:\n", array.status.front().name.c_str(),
+                array.status.front().hardware_id.c_str());
+    for (const auto& value : array.status.front().values) {
+      std::printf("    %-24s %s\n", value.key.c_str(), value.value.c_str());
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +147,15 @@ int main(int argc, char** argv) {
         }));
   }
 
+  // What rqt_robot_monitor or diagnostic_aggregator would read.
+  DiagnosticArray last_array;
+  int arrays_seen = 0;
+  const auto diagnostics_subscription = monitor->create_subscription<DiagnosticArray>(
+      "/diagnostics", rclcpp::QoS(10), [&](const DiagnosticArray& array) {
+        last_array = array;
+        ++arrays_seen;
+      });
+
   auto owned_diagnosis = std::make_unique<Diagnosis>();
   Diagnosis& diagnosis = *owned_diagnosis;
   std::vector<Stream> streams = defaultStreams();
@@ -106,6 +166,14 @@ int main(int argc, char** argv) {
   const std::string ultrasonic_2 = "/kelvane_ultrasonic/original_ultrasonic_2";
   int localization_status = 1;
   std::vector<Step> script = {
+      {0.5,
+       "the /diagnostics view is turned on: the installed file again, with a diagnostics section",
+       [&] {
+         std::ifstream installed(installedThresholds());
+         std::ostringstream text;
+         text << installed.rdbuf() << "\ndiagnostics: {period_ms: 1000, hardware_id: demo_robot}\n";
+         diagnosis.loadConfigFromText(text.str(), "sensor_thresholds.yaml with diagnostics");
+       }},
       {2.0, "rear 2D lidar scan_2 stops", [&] { streamOf(streams, "scan_2").running = false; }},
       {3.0, "the global planner reports a failed plan",
        [&] { diagnosis.DataStatusReport(PATH_GLOBAL_PLAN_STATUS, 1); }},
@@ -177,7 +245,10 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   rclcpp::spin_some(monitor);
+  printHealthTable(diagnosis.snapshot());
   owned_diagnosis.reset();  // stops the monitoring thread
+  std::printf("\n%d /diagnostics arrays received, one a second", arrays_seen);
+  printDiagnosticArray(last_array);
 
   std::printf("\nsummary: %lld reports in %.1f s; events seen:\n", static_cast<long long>(reports),
               kRunSeconds);

@@ -158,8 +158,9 @@ struct SensorState {
   bool initializing = false;
   /// The last message came with its sender's header, whose stamp is then not the report time.
   bool sender_stamped = false;
-  /// Time of the last message; 0 while none arrived (arming the topic does not set it).
-  int64_t last_arrival_ms = 0;
+  /// Time of the last message in nanoseconds, for its age against its stamp; 0
+  /// while none arrived (arming the topic does not set it).
+  int64_t last_arrival_ns = 0;
   /// Code and status of the last event published for the topic; code 0 while none was.
   int32_t last_event_id = 0;
   int32_t last_event_status = 0;
