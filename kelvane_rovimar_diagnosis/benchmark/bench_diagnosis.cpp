@@ -392,6 +392,19 @@ void BM_IdealCycle(benchmark::State& state) {
 }
 BENCHMARK(BM_IdealCycle)->Arg(12)->Arg(120)->Arg(1008)->Arg(10008)->UseManualTime();
 
+/// The health snapshot over `range(0)` live streams, as a supervisor or the
+/// /diagnostics view takes it; it holds the data lock throughout.
+void BM_Snapshot(benchmark::State& state) {
+  Diagnosis& diagnosis = monitorOf(state.range(0));
+  DiagnosisTestPeer::makeStreamsLive(diagnosis, nowMs());
+  const AllocationCounter allocations(state);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(diagnosis.snapshot());
+  }
+  state.counters["topics"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_Snapshot)->Arg(12)->Arg(1008)->Unit(benchmark::kMicrosecond);
+
 /// Memory held per monitored topic once its queue is full (1000 arrivals).
 void BM_MemoryPerTopic(benchmark::State& state) {
   for (auto _ : state) {
