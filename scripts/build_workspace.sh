@@ -10,7 +10,7 @@ cmake_args=(-DPython3_EXECUTABLE=/usr/bin/python3 -DCMAKE_BUILD_TYPE=RelWithDebI
 skip=()
 if [ -n "${ROS_DISTRO:-}" ]; then
   # A real ROS 2 is sourced: build against it, never against the stand-ins.
-  skip=(--packages-ignore builtin_interfaces std_msgs rclcpp kelvane_protocol)
+  skip=(--packages-ignore builtin_interfaces std_msgs diagnostic_msgs rclcpp kelvane_protocol)
 fi
 
 colcon_args=()
