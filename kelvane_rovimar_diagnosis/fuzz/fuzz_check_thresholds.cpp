@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using fuzz_support::require;
-  fuzz_support::countLogLines();
+  fuzz_support::takeLogLines();
   const std::string path = fuzz_support::writeScratchFile("checked.yaml", data, size);
   std::ostringstream shown;
   const int status = kelvane_rovimar_diagnosis::checkThresholdFile(path, true, shown);

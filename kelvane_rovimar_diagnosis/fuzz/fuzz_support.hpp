@@ -1,52 +1,37 @@
-// What every fuzz target shares: the library's log lines counted instead of
+// What every fuzz target shares: the library's log lines caught instead of
 // printed, a scratch file to hand inputs over as files, and a way to fail.
 #ifndef FUZZ_FUZZ_SUPPORT_HPP_
 #define FUZZ_FUZZ_SUPPORT_HPP_
 
 #include <spdlog/logger.h>
-#include <spdlog/sinks/base_sink.h>
+#include <spdlog/sinks/ostream_sink.h>
 #include <stdlib.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <mutex>
+#include <sstream>
 #include <string>
 
 #include "logger/logger.hpp"
 
 namespace fuzz_support {
 
-class LineCounter : public spdlog::sinks::base_sink<std::mutex> {
- public:
-  int errors = 0;
-  int infos = 0;
-  std::string last;
-
- protected:
-  void sink_it_(const spdlog::details::log_msg& message) override {
-    ++(message.level == spdlog::level::err ? errors : infos);
-    last.assign(message.payload.data(), message.payload.size());
-  }
-  void flush_() override {}
-};
-
-/// The library's logger, writing to a counter only.
-inline LineCounter& countLogLines() {
-  static const std::shared_ptr<LineCounter> counter = [] {
+/// The library's log lines since the last call.
+inline std::string takeLogLines() {
+  static std::ostringstream lines;
+  static const bool caught = [] {
     setenv("SPDLOG_STDOUT", "true", 1);
     setenv("SPDLOG_SYSTEMD", "false", 1);
     setenv("SPDLOG_LEVEL", "info", 1);
-    auto sink = std::make_shared<LineCounter>();
     auto& sinks = kelvane::Logger::Instance("fuzz").spdlogLogger()->sinks();
-    sinks.clear();
-    sinks.push_back(sink);
-    return sink;
+    sinks.assign({std::make_shared<spdlog::sinks::ostream_sink_mt>(lines)});
+    return true;
   }();
-  counter->errors = counter->infos = 0;
-  return *counter;
+  const std::string text = caught ? lines.str() : "";
+  lines.str("");
+  return text;
 }
 
 /// Writes the input to a file of its own (one per process and `name`) and returns its path.

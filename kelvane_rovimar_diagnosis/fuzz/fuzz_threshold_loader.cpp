@@ -11,57 +11,48 @@
 #include "fuzz_support.hpp"
 #include "support/diagnosis_test_peer.hpp"
 
+/// The node, threshold, calibration and view tables, without the runtimes: those
+/// of nodes an earlier file listed stay with the object that loaded it.
+std::string configured(Diagnosis& diagnosis) {
+  const std::string tables = DiagnosisTestPeer(diagnosis).tables();
+  return tables.substr(0, tables.find("\nruntime:"));
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using fuzz_support::require;
-  // Runtimes of nodes an earlier file listed stay with the object that loaded it.
-  static const auto configured = [](const std::string& tables) {
-    return tables.substr(0, tables.find("\nruntime:"));
-  };
   static Diagnosis in_use;
-  static DiagnosisTestPeer peer(in_use);
   static const std::string default_tables = [] {
-    fuzz_support::countLogLines();
     require(in_use.loadConfigFromFile(DEFAULT_CONFIG), "the default file loads");
-    return configured(peer.tables());
+    return configured(in_use);
   }();
   const std::string path = fuzz_support::writeScratchFile("sensor_thresholds.yaml", data, size);
   const std::string text(reinterpret_cast<const char*>(data), size);
 
-  auto& log = fuzz_support::countLogLines();
+  fuzz_support::takeLogLines();
   const bool loaded = in_use.loadConfigFromFile(path);
-  const std::string success = "[INFO] Successfully loaded sensor config from: " + path;
-  const bool logged_success =
-      log.last.size() > success.size() && log.last.compare(4, std::string::npos, success) == 0;
-  require(loaded ? log.errors == 0 && logged_success : log.errors > 0 && log.infos == 0,
-          "a load logs success or its errors");
-  require(loaded || configured(peer.tables()) == default_tables, "a failed load changes nothing");
-  const std::string loaded_tables = configured(peer.tables());
-
+  const std::string lines = fuzz_support::takeLogLines();
+  const bool errors = lines.find("[ERROR] ") != std::string::npos;
+  require(loaded ? !errors && lines.find("[INFO] Successfully loaded sensor config from: " +
+                                         path) != std::string::npos
+                 : errors && lines.find("[INFO]") == std::string::npos,
+          "a load logs its success or its errors");
+  const std::string tables = configured(in_use);
+  require(loaded || tables == default_tables, "a failed load changes nothing");
   Diagnosis from_text;
   require(from_text.loadConfigFromText(text, path) == loaded, "text and file load alike");
-  require(!loaded || configured(DiagnosisTestPeer(from_text).tables()) == loaded_tables,
-          "text and file give the same tables");
-  if (loaded) {
-    require(in_use.loadConfigFromFile(DEFAULT_CONFIG), "the default file loads again");
-  }
+  require(!loaded || configured(from_text) == tables, "text and file give the same tables");
+  require(!loaded || in_use.loadConfigFromFile(DEFAULT_CONFIG), "the default file loads again");
 
-  Diagnosis scratch;
-  YAML::Node document;
-  try {
-    document = YAML::Load(text);
-  } catch (const YAML::Exception&) {
-    require(!loaded, "what does not parse does not load");
-    return 0;
-  }
   // The validator and the parsers throw YAML::Exception for a document of the
   // wrong shape, as they promise; anything else escapes and fails the run.
-  bool valid = false;
+  bool valid = false, parsed = false;
   try {
-    valid = scratch.validateConfig(document);
-  } catch (const YAML::Exception&) {
-  }
-  bool parsed = false;
-  try {
+    const YAML::Node document = YAML::Load(text);
+    Diagnosis scratch;
+    try {
+      valid = scratch.validateConfig(document);
+    } catch (const YAML::Exception&) {
+    }
     parsed = scratch.parseNodeConfig(document["nodes"]) &&
              scratch.parseSensorConfig(document["sensors"]) &&
              scratch.parseCalibrationConfig(document["calibration_sensors"]);

@@ -13,20 +13,12 @@
 namespace {
 
 using test_support::Lines;
+using test_support::linesOf;
 
 /// Runs the probe with the logger's variables unset but for `variables` ("NAME=value ...").
 test_support::ProcessResult runProbe(const std::string& arguments, const std::string& variables) {
   return test_support::runCommand("env -u SPDLOG_STDOUT -u SPDLOG_SYSTEMD -u SPDLOG_LEVEL " +
                                   variables + " " LOGGER_PROBE " " + arguments);
-}
-
-Lines linesOf(const std::string& text) {
-  Lines lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) {
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 const std::string kQuiet = "SPDLOG_STDOUT=true SPDLOG_SYSTEMD=false SPDLOG_LEVEL=info ";

@@ -10,6 +10,7 @@
 
 namespace {
 
+using kelvane_rovimar_diagnosis::conditionName;
 using kelvane_rovimar_diagnosis::SensorState;
 using test_support::Lines;
 using test_support::nowMs;
@@ -29,20 +30,17 @@ class Monitoring : public test_support::DiagnosisFixture {
  protected:
   void SetUp() override {
     initialize(
-        document_ =
-            "nodes:\n  front_node: {topics: [scan_1, " + std::string(kUltrasonic3) + ", " +
-            kCamera +
-            ", unthresholded]}\n  rear_node: {topics: [scan_1, scan_2]}\n  silent_node: {topics: "
-            "[scan_1]}\nsensors:\n" +
-            sensorEntry("scan_1", {{"cutoff_timeout_ms", "5000"}}) +
-            sensorEntry("scan_2",
-                        {{"cutoff_timeout_ms", "400"}, {"cutoff_recovery_threshold", "1"}}) +
-            sensorEntry(kUltrasonic3, {{"cutoff_timeout_ms", "5000"}}) +
-            sensorEntry(kCamera, {{"normal_hz", "30"}, {"cutoff_timeout_ms", "1"}}));
+        "nodes:\n  front_node: {topics: [scan_1, " + std::string(kUltrasonic3) + ", " + kCamera +
+        ", unthresholded]}\n  rear_node: {topics: [scan_1, scan_2]}\n  silent_node: {topics: "
+        "[scan_1]}\nsensors:\n" +
+        sensorEntry("scan_1", {{"cutoff_timeout_ms", "5000"}}) +
+        sensorEntry("scan_2", {{"cutoff_timeout_ms", "400"}, {"cutoff_recovery_threshold", "1"}}) +
+        sensorEntry(kUltrasonic3, {{"cutoff_timeout_ms", "5000"}}) +
+        sensorEntry(kCamera, {{"normal_hz", "30"}, {"cutoff_timeout_ms", "1"}}) +
+        "diagnostics: {period_ms: 200, hardware_id: robot_1}\n");
     ASSERT_TRUE(diagnosis_.AutoRegisterNode("front_node"));
     ASSERT_TRUE(diagnosis_.AutoRegisterNode("rear_node"));
   }
-  std::string document_;
   /// A stream past its initial phase, silent for `silence_ms`, whose last message had `header`.
   void silence(const std::string& node, const std::string& topic, int64_t silence_ms,
                const std_msgs::msg::Header& header = std_msgs::msg::Header()) {
@@ -104,30 +102,92 @@ TEST_F(Monitoring, LowFrameRateIsPublishedOnceAsAbnormal) {
   EXPECT_EQ(received(), Lines{"proxy 8015 1 FRAME RATE ABNORMAL @9.7 f9"});
 }
 
-// Real time: the thread judges a stream that stops and resumes.
-TEST_F(Monitoring, ThreadPublishesAStreamsTimeoutAndRecoveryAndNothingOnceStopped) {
+// The snapshot's figures, then the view the thread publishes from it on
+// /diagnostics as the file asks, and nothing once stopped.
+TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
+  const int64_t now = nowMs();
+  peer_.record("front_node", "scan_1", [&](SensorState& state) {
+    state.receive_times_ms = {now - 1000, now - 500, now - 250};  // intervals 500 and 250 ms
+    state.last_receive_ms = now - 250;
+    state.last_arrival_ns = state.last_receive_ms * 1000000;
+    state.last_header.stamp.sec = static_cast<int32_t>((now - 290) / 1000);
+    state.last_header.stamp.nanosec = static_cast<uint32_t>((now - 290) % 1000 * 1000000);
+    state.sender_stamped = true;
+  });
+  peer_.record("front_node", kUltrasonic3, [&](SensorState& state) {
+    state.stream_state = kelvane_rovimar_diagnosis::StreamState::TIMEOUT;
+    state.last_receive_ms = now - 60000;
+    state.last_event_id = 8007;
+    state.last_event_status = 1;
+  });
+  for (const char* topic : {kUltrasonic3, kCamera}) {
+    peer_.record("front_node", topic, [&](SensorState& state) {
+      state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
+      state.last_arrival_ns = (state.last_receive_ms ? now - 60000 : now - 120) * 1000000;
+      state.initializing = true;
+    });
+  }
+  peer_.record("rear_node", "scan_2", [](SensorState& state) { state.reported_status = 1; });
+  Lines lines;
+  for (const auto& s : diagnosis_.snapshot()) {
+    const auto shown = [](const auto& value) {
+      return value ? fmt::format("{:.1f}", static_cast<double>(*value)) : std::string("-");
+    };
+    lines.push_back(fmt::format(
+        "{}: {} {} {} {:.2f}/{}/{} {} {} {} {}/{}", s.node, s.topic, conditionName(s.condition),
+        s.frame_rate == kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL ? "low" : "ok",
+        s.rate_hz, s.nominal_hz, s.low_limit_hz,
+        s.silence_ms ? std::to_string(*s.silence_ms / 100) : "-", shown(s.age_ms),
+        shown(s.jitter_ms), s.last_event_id, s.last_event_status));
+  }
+  EXPECT_EQ(
+      lines,
+      (Lines{"front_node: scan_1 normal ok 2.67/10/5 2 40.0 125.0 0/0",
+             "front_node: " + std::string(kUltrasonic3) + " timed out low 0.00/10/5 600 - - 8007/1",
+             "front_node: " + std::string(kCamera) + " initializing low 0.00/30/15 1 - - 0/0",
+             "rear_node: scan_1 initializing ok 0.00/10/5 - - - 0/0",
+             "rear_node: scan_2 suspended ok 0.00/10/5 - - - 0/0"}))
+      << "silence in tenths of a second";
+  EXPECT_EQ(peer_.tables().find("silent_node+"), std::string::npos) << "it registers nothing";
+
+  using diagnostic_msgs::msg::DiagnosticArray;
+  auto observer = std::make_shared<rclcpp::Node>("diagnostics_observer");
+  std::vector<DiagnosticArray> arrays;
+  const auto subscription = observer->create_subscription<DiagnosticArray>(
+      "/diagnostics", 10, [&arrays](const DiagnosticArray& array) { arrays.push_back(array); });
   test_support::LogCapture capture;
   diagnosis_.startTimer();
   diagnosis_.startTimer();
-  const auto report_for = [&](std::chrono::milliseconds duration) {
-    for (const auto end = std::chrono::steady_clock::now() + duration;
-         std::chrono::steady_clock::now() < end;
-         std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-      diagnosis_.SensorReportWithHeader("rear_node", "scan_2", stamped(7));
-    }
-  };
-  report_for(std::chrono::milliseconds(600));
-  EXPECT_EQ(received(), Lines{}) << "a live stream publishes nothing";
-  EXPECT_EQ(received(std::chrono::seconds(10)), Lines{"proxy 8002 1 STREAM TIMEOUT @7.7 f7"});
-  Lines recovery;
   for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-       recovery.empty() && std::chrono::steady_clock::now() < end; recovery = received()) {
-    report_for(std::chrono::milliseconds(100));
+       arrays.empty() && std::chrono::steady_clock::now() < end; rclcpp::spin_some(observer)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   diagnosis_.stopTimer();
   diagnosis_.stopTimer();
-  EXPECT_EQ(recovery, Lines{"proxy 8002 0 STREAM RECOVERY @7.7 f7"});
-  silence("rear_node", "scan_2", 60000);
+  ASSERT_FALSE(arrays.empty());
+  Lines statuses;
+  std::string values;
+  for (const auto& status : arrays.front().status) {
+    statuses.push_back(fmt::format("{} {}: {} [{}]", status.level, status.name, status.message,
+                                   status.hardware_id));
+    for (const auto& value : status.values) values += value.key + "=" + value.value + " ";
+    values += "| ";
+  }
+  EXPECT_EQ(statuses, (Lines{"0 front_node: scan_1: ok [robot_1]",
+                             "2 front_node: " + std::string(kUltrasonic3) +
+                                 ": timed out, frame rate low [robot_1]",
+                             "1 front_node: " + std::string(kCamera) + ": frame rate low [robot_1]",
+                             "3 rear_node: scan_1: no message yet [robot_1]",
+                             "3 rear_node: scan_2: suspended [robot_1]"}));
+  for (const char* expected :
+       {"| state=normal frame rate=normal rate (Hz)=2.67 nominal rate (Hz)=10.00 low limit "
+        "(Hz)=5.00 since last message (ms)=",
+        " message age (ms)=40.0 jitter (ms)=125.00 last event=none | state=timed out frame "
+        "rate=low rate (Hz)=0.00",
+        " message age (ms)=none jitter (ms)=none last event=8007 status 1 |"}) {
+    EXPECT_NE(("| " + values).find(expected), std::string::npos) << values;
+  }
+  silence("front_node", "scan_1", 60000);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(received(), Lines{}) << "no check runs once stop has returned";
   diagnosis_.startTimer();
@@ -141,103 +201,6 @@ TEST_F(Monitoring, ThreadPublishesAStreamsTimeoutAndRecoveryAndNothingOnceStoppe
     if (line.find("Timer thread") != std::string::npos) timer_lines.push_back(line.substr(20));
   }
   EXPECT_EQ(timer_lines, (Lines{"started", "stopped", "started", "stopped", "started", "stopped"}));
-}
-
-/// A snapshot line: node, topic, condition, frame rate, rate/nominal/low limit,
-/// silence in tenths of a second, age, jitter and last event.
-std::string rendered(const kelvane_rovimar_diagnosis::StreamHealth& s) {
-  const auto shown = [](const auto& value) {
-    return value ? fmt::format("{:.1f}", static_cast<double>(*value)) : std::string("-");
-  };
-  return fmt::format(
-      "{}: {} {} {} {:.2f}/{}/{} {} {} {} {}/{}", s.node, s.topic,
-      kelvane_rovimar_diagnosis::conditionName(s.condition),
-      s.frame_rate == kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL ? "low" : "ok", s.rate_hz,
-      s.nominal_hz, s.low_limit_hz, s.silence_ms ? std::to_string(*s.silence_ms / 100) : "-",
-      shown(s.age_ms), shown(s.jitter_ms), s.last_event_id, s.last_event_status);
-}
-
-TEST_F(Monitoring, SnapshotGivesEveryMonitoredStreamsFiguresByNodeAndListOrder) {
-  const int64_t now = nowMs();
-  peer_.record("front_node", "scan_1", [&](SensorState& state) {
-    state.receive_times_ms = {now - 1000, now - 500, now - 250};  // intervals 500 and 250 ms
-    state.last_arrival_ns = (now - 250) * 1000000;
-    state.last_header.stamp.sec = static_cast<int32_t>((now - 290) / 1000);
-    state.last_header.stamp.nanosec = static_cast<uint32_t>((now - 290) % 1000 * 1000000);
-    state.sender_stamped = true;
-  });
-  peer_.record("front_node", kUltrasonic3, [&](SensorState& state) {
-    state.stream_state = kelvane_rovimar_diagnosis::StreamState::TIMEOUT;
-    state.last_arrival_ns = (now - 60000) * 1000000;
-    state.last_event_id = 8007;
-    state.last_event_status = 1;
-  });
-  peer_.record("front_node", kCamera, [&](SensorState& state) {
-    state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
-    state.last_arrival_ns = (now - 120) * 1000000;
-    state.initializing = true;
-  });
-  peer_.record("rear_node", "scan_2", [](SensorState& state) { state.reported_status = 1; });
-  Lines lines;
-  for (const auto& stream : diagnosis_.snapshot()) lines.push_back(rendered(stream));
-  EXPECT_EQ(
-      lines,
-      (Lines{"front_node: scan_1 normal ok 2.67/10/5 2 40.0 125.0 0/0",
-             "front_node: " + std::string(kUltrasonic3) + " timed out ok 0.00/10/5 600 - - 8007/1",
-             "front_node: " + std::string(kCamera) + " initializing low 0.00/30/15 1 - - 0/0",
-             "rear_node: scan_1 initializing ok 0.00/10/5 - - - 0/0",
-             "rear_node: scan_2 suspended ok 0.00/10/5 - - - 0/0"}));
-  EXPECT_EQ(peer_.tables().find("silent_node+"), std::string::npos)
-      << "a snapshot registers nothing";
-}
-
-TEST_F(Monitoring, DiagnosticsViewPublishesEveryStreamsLevelOnlyWhileTheFileAsksForIt) {
-  using diagnostic_msgs::msg::DiagnosticArray;
-  auto observer = std::make_shared<rclcpp::Node>("diagnostics_observer");
-  std::vector<DiagnosticArray> arrays;
-  const auto subscription = observer->create_subscription<DiagnosticArray>(
-      "/diagnostics", 10, [&arrays](const DiagnosticArray& array) { arrays.push_back(array); });
-  diagnosis_.startTimer();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(observer->count_publishers("/diagnostics"), 0u) << "no section, no publisher";
-  ASSERT_TRUE(diagnosis_.loadConfigFromText(
-      document_ + "diagnostics: {period_ms: 200, hardware_id: robot_1}\n", "view.yaml"));
-  ASSERT_TRUE(diagnosis_.AutoRegisterNode("front_node"));
-  ASSERT_TRUE(diagnosis_.AutoRegisterNode("rear_node"));
-  silence("front_node", "scan_1", 60000);
-  for (const char* topic : {"scan_1", kCamera}) {
-    peer_.record("front_node", topic, [](SensorState& state) {
-      state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
-      if (state.last_arrival_ns == 0) state.last_arrival_ns = nowMs() * 1000000;
-    });
-  }
-  peer_.record("front_node", kUltrasonic3, [](SensorState& state) { state.reported_status = 1; });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (arrays.size() < 3 && std::chrono::steady_clock::now() < deadline) {
-    ASSERT_TRUE(diagnosis_.SensorReportWithoutHeader("rear_node", "scan_2"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    rclcpp::spin_some(observer);
-  }
-  diagnosis_.stopTimer();
-  ASSERT_GE(arrays.size(), 3u);
-  Lines statuses;
-  for (const auto& status : arrays.back().status) {
-    statuses.push_back(fmt::format("{} {}: {} [{}]", status.level, status.name, status.message,
-                                   status.hardware_id));
-  }
-  EXPECT_EQ(statuses, (Lines{"2 front_node: scan_1: timed out, frame rate low [robot_1]",
-                             "3 front_node: " + std::string(kUltrasonic3) + ": suspended [robot_1]",
-                             "1 front_node: " + std::string(kCamera) + ": frame rate low [robot_1]",
-                             "3 rear_node: scan_1: no message yet [robot_1]",
-                             "0 rear_node: scan_2: ok [robot_1]"}));
-  Lines values;
-  for (const auto& value : arrays.back().status[0].values) {
-    values.push_back(value.key + "=" + value.value.substr(0, 2));
-  }
-  EXPECT_EQ(values, (Lines{"state=ti", "frame rate=lo", "rate (Hz)=0.", "nominal rate (Hz)=10",
-                           "low limit (Hz)=5.", "since last message (ms)=60", "message age (ms)=no",
-                           "jitter (ms)=no", "last event=80"}));
-  EXPECT_EQ(arrays.back().status[0].values.back().value, "8001 status 1");
 }
 
 using Intake = Monitoring;  // front_node and rear_node are registered
@@ -345,6 +308,8 @@ TEST_F(AutoInitialize, ConcurrentFirstReportsLoadTheInstalledFileOnceAndStartMon
                           "[INFO] Timer thread started"}));
   EXPECT_TRUE(peer_.timerRunning());
   EXPECT_EQ(peer_.record("lidar_proxy_node", "scan_1").receive_times_ms.size(), 4u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(peer_.node()->count_publishers("/diagnostics"), 0u) << "no section, no view";
 }
 
 TEST_F(AutoInitialize, AFirstReportThatThrowsRunsTheStepAgainAndConstructionNeedsNoRos) {

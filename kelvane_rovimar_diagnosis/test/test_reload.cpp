@@ -91,19 +91,6 @@ TEST_F(Reload, FailureKeepsEveryThresholdAndSuccessTakesTheWholeFile) {
   EXPECT_EQ(loadedFile(), 20);
 }
 
-// Meant for the ThreadSanitizer build as much as for the result.
-TEST_F(Reload, OverlappingReloadsLeaveTheFilesTables) {
-  rewrite(kSecond, 10);
-  std::vector<std::thread> reloaders;
-  for (int index = 0; index < 4; ++index) {
-    reloaders.emplace_back([this] {
-      for (int round = 0; round < 10; ++round) diagnosis_.reloadConfig();
-    });
-  }
-  for (auto& reloader : reloaders) reloader.join();
-  EXPECT_NE(peer_.tables().find("scan_1{10,0.5,900,3,1000,8,2000}\n"), std::string::npos);
-}
-
 TEST_F(Reload, WatcherReloadsNewerFilesRetriesFailingOnesAndHonoursRequests) {
   Diagnosis without_file;  // its watcher has nothing to reload
   test_support::LogCapture capture;
