@@ -107,11 +107,11 @@ TEST_F(Monitoring, LowFrameRateIsPublishedOnceAsAbnormal) {
 TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
   const int64_t now = nowMs();
   peer_.record("front_node", "scan_1", [&](SensorState& state) {
-    state.receive_times_ms = {now - 1000, now - 500, now - 250};  // intervals 500 and 250 ms
-    state.last_receive_ms = now - 250;
+    state.receive_times_ms = {now - 400, now - 150, now - 50};  // intervals 250 and 100 ms
+    state.last_receive_ms = now - 50;
     state.last_arrival_ns = state.last_receive_ms * 1000000;
-    state.last_header.stamp.sec = static_cast<int32_t>((now - 290) / 1000);
-    state.last_header.stamp.nanosec = static_cast<uint32_t>((now - 290) % 1000 * 1000000);
+    state.last_header.stamp.sec = static_cast<int32_t>((now - 90) / 1000);
+    state.last_header.stamp.nanosec = static_cast<uint32_t>((now - 90) % 1000 * 1000000);
     state.sender_stamped = true;
   });
   peer_.record("front_node", kUltrasonic3, [&](SensorState& state) {
@@ -142,7 +142,7 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
   }
   EXPECT_EQ(
       lines,
-      (Lines{"front_node: scan_1 normal ok 2.67/10/5 2 40.0 125.0 0/0",
+      (Lines{"front_node: scan_1 normal ok 5.71/10/5 0 40.0 75.0 0/0",
              "front_node: " + std::string(kUltrasonic3) + " timed out low 0.00/10/5 600 - - 8007/1",
              "front_node: " + std::string(kCamera) + " initializing low 0.00/30/15 1 - - 0/0",
              "rear_node: scan_1 initializing ok 0.00/10/5 - - - 0/0",
@@ -180,9 +180,9 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
                              "3 rear_node: scan_1: no message yet [robot_1]",
                              "3 rear_node: scan_2: suspended [robot_1]"}));
   for (const char* expected :
-       {"| state=normal frame rate=normal rate (Hz)=2.67 nominal rate (Hz)=10.00 low limit "
+       {"| state=normal frame rate=normal rate (Hz)=5.71 nominal rate (Hz)=10.00 low limit "
         "(Hz)=5.00 since last message (ms)=",
-        " message age (ms)=40.0 jitter (ms)=125.00 last event=none | state=timed out frame "
+        " message age (ms)=40.0 jitter (ms)=75.00 last event=none | state=timed out frame "
         "rate=low rate (Hz)=0.00",
         " message age (ms)=none jitter (ms)=none last event=8007 status 1 |"}) {
     EXPECT_NE(("| " + values).find(expected), std::string::npos) << values;
