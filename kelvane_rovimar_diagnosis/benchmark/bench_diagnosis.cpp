@@ -25,6 +25,7 @@
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "stream_checks.hpp"
+#include "stream_health.hpp"
 
 namespace {
 
@@ -404,6 +405,49 @@ void BM_Snapshot(benchmark::State& state) {
   state.counters["topics"] = static_cast<double>(state.range(0));
 }
 BENCHMARK(BM_Snapshot)->Arg(12)->Arg(1008)->Unit(benchmark::kMicrosecond);
+
+/// The least a snapshot must do: read every live record of a flat list and
+/// copy out its names and figures, with no table to walk and nothing to sort.
+void BM_IdealSnapshot(benchmark::State& state) {
+  struct Stream {
+    std::string node, topic;
+    kelvane_rovimar_diagnosis::SensorState record;
+  };
+  std::vector<Stream> streams(static_cast<size_t>(state.range(0)));
+  const int64_t now = nowMs();
+  for (size_t index = 0; index < streams.size(); ++index) {
+    streams[index].node = "node_" + std::to_string(index / 12);
+    streams[index].topic = kTopics[index % 12];
+    for (int64_t age = 1150; age >= 50; age -= 100) {
+      streams[index].record.receive_times_ms.push_back(now - age);
+    }
+  }
+  for (auto _ : state) {
+    std::vector<kelvane_rovimar_diagnosis::StreamHealth> health;
+    health.reserve(streams.size());
+    for (const Stream& stream : streams) {
+      health.push_back(kelvane_rovimar_diagnosis::healthOf(stream.record, kThreshold, now));
+      health.back().node = stream.node;
+      health.back().topic = stream.topic;
+    }
+    benchmark::DoNotOptimize(health);
+  }
+  state.counters["topics"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_IdealSnapshot)->Arg(12)->Arg(1008)->Unit(benchmark::kMicrosecond);
+
+/// The /diagnostics array built from a snapshot, as the monitoring thread does
+/// once a period after releasing the data lock.
+void BM_DiagnosticArray(benchmark::State& state) {
+  const auto streams = monitorOf(state.range(0)).snapshot();
+  const builtin_interfaces::msg::Time stamp;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        kelvane_rovimar_diagnosis::diagnosticArrayOf(streams, "robot_1", stamp));
+  }
+  state.counters["topics"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_DiagnosticArray)->Arg(12)->Arg(1008)->Unit(benchmark::kMicrosecond);
 
 /// Memory held per monitored topic once its queue is full (1000 arrivals).
 void BM_MemoryPerTopic(benchmark::State& state) {

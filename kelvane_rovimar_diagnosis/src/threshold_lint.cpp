@@ -192,6 +192,7 @@ ThresholdFileSummary lintThresholdFile(const std::string& text) {
     }
     const YAML::Node diagnostics = child(document, "diagnostics");
     if (diagnostics.IsMap()) {
+      YAML::convert<long>::decode(child(diagnostics, "period_ms"), summary.diagnostics_period_ms);
       linter.unknownKeys(diagnostics, {"period_ms", "hardware_id"}, "of the diagnostics section");
       linter.octalIntegers(diagnostics, {"period_ms"}, "the diagnostics section");
     }
@@ -220,6 +221,9 @@ int checkThresholdFile(const std::string& path, bool strict, std::ostream& out) 
   }
   out << path << ": OK, " << summary.nodes << " nodes, " << summary.sensors << " sensors, "
       << summary.calibration_sensors << " calibration sensors";
+  if (summary.diagnostics_period_ms > 0) {
+    out << ", /diagnostics every " << summary.diagnostics_period_ms << " ms";
+  }
   if (!summary.warnings.empty()) {
     out << ", " << summary.warnings.size() << " warnings";
   }

@@ -16,6 +16,8 @@ struct ThresholdFileSummary {
   size_t nodes = 0;
   size_t sensors = 0;
   size_t calibration_sensors = 0;
+  /// Publication period of the /diagnostics view; 0 when the file leaves it off.
+  long diagnostics_period_ms = 0;
   std::vector<std::string> warnings;
 };
 

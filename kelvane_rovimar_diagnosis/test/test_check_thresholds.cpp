@@ -38,7 +38,7 @@ TEST(CheckThresholds, PrintsTheLibrarysMessagesItsWarningsAndAVerdict) {
       {strict + file(valid + "---\n" + valid), 1, {"warning: the file holds more than one YAML document; only the first is read"}},
       {strict + file("sensors:\n" + test_support::sensorEntry("s", {{"cutoff_timeout_ms", "0700"}})), 1, {"warning: cutoff_timeout_ms of sensor 's' at line 5 has a leading zero and reads as octal: 0700 is 448"}},
       {strict + file("nodes:\n  ~: {topics: ['']}\n" + valid + "calibration_sensors: [~]\n"), 1, {"warning: a node name at line 2 is null or empty and reads as 'null'", "warning: a topic of node 'null' at line 2 is null or empty and reads as ''", "warning: a calibration sensor id at line 12 is null or empty"}},
-      {strict + file(valid + "diagnostics: {period_ms: 0200, colour: red}\n"), 1, {"warning: unknown key 'colour' of the diagnostics section at line 10 is ignored", "warning: period_ms of the diagnostics section at line 10 has a leading zero and reads as octal: 0200 is 128"}},
+      {strict + file(valid + "diagnostics: {period_ms: 0200, colour: red}\n"), 1, {"warning: unknown key 'colour' of the diagnostics section at line 10 is ignored", "warning: period_ms of the diagnostics section at line 10 has a leading zero and reads as octal: 0200 is 128", "OK, 0 nodes, 1 sensors, 0 calibration sensors, /diagnostics every 128 ms, 2 warnings"}},
       {strict + file("sensor: {}\n" + valid + "    normal_hertz: 1\n"), 1, {"warning: unknown key 'sensor' at the top level at line 1 is ignored", "warning: unknown key 'normal_hertz' of sensor 's' at line 11 is ignored"}},
       // clang-format on
   };
