@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <sstream>
 
 #include "event_reports.hpp"
@@ -112,27 +113,30 @@ TEST(StreamChecks, RateCountsIntervalsOverTheSpanAndKnownTopicsHaveTheirCodes) {
     EXPECT_FLOAT_EQ(kelvane_rovimar_diagnosis::frameRateHz(rate.times_ms), rate.hz)
         << rate.times_ms.size();
   }
-  // The jitter kept up to date through a full window that drops its oldest
-  // times, against the deviation computed afresh; a gap of days counts as 10^7 ms.
+  // The window keeps the last 1000 times and its jitter up to date through
+  // every drop, against the deviation computed afresh; a gap of days counts as 10^7 ms.
   kelvane_rovimar_diagnosis::ArrivalWindow window = {kT0, kT0 + 10};
+  std::deque<int64_t> kept(window.oldest(), window.oldest() + 2);
   EXPECT_EQ(window.intervalDeviationMs(), 0.0) << "one interval";
-  for (int64_t i = 1, time = kT0 + 10; i <= 2500; ++i) {
-    window.push_back(time += i == 1200 ? 86400000 : 5 + i % 7 * (i % 3));
+  for (int64_t i = 1; i <= 2500; ++i) {
+    kept.push_back(kept.back() + (i == 1200 ? 86400000 : 5 + i % 7 * (i % 3)));
+    window.push_back(kept.back());
+    if (kept.size() > 1000) kept.pop_front();
     if (i % 500 != 0) continue;
+    ASSERT_EQ(window.size(), kept.size());
+    EXPECT_EQ(window.front(), kept.front()) << i;
     double sum = 0, squares = 0;
-    for (size_t k = 1; k < window.size(); ++k) {
-      const double interval = std::min<double>(window[k] - window[k - 1], 1e7);
+    for (size_t k = 1; k < kept.size(); ++k) {
+      const double interval = std::min<double>(kept[k] - kept[k - 1], 1e7);
       sum += interval, squares += interval * interval;
     }
-    const double count = static_cast<double>(window.size() - 1);
+    const double count = static_cast<double>(kept.size() - 1);
     EXPECT_NEAR(window.intervalDeviationMs(),
-                std::sqrt(squares / count - sum / count * (sum / count)), 1e-6)
+                std::sqrt(squares / count - sum * sum / count / count), 1e-6)
         << i;
   }
   window.clear();
-  window.push_back(kT0);
-  window.push_back(kT0 + 50);
-  window.push_back(kT0 + 150);
+  for (const int64_t time : {kT0, kT0 + 50, kT0 + 150}) window.push_back(time);
   EXPECT_DOUBLE_EQ(window.intervalDeviationMs(), 25.0) << "clear starts the sums afresh";
   std::string codes;
   for (const char* topic :

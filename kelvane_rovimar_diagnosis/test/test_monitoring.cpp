@@ -53,7 +53,7 @@ class Monitoring : public test_support::DiagnosisFixture {
   }
 };
 
-TEST_F(Monitoring, TimeoutsAndRecoveriesArePublishedOncePerTransitionAndPerNode) {
+TEST_F(Monitoring, TimeoutsRecoveriesAndLowRatesArePublishedOncePerTransitionAndPerNode) {
   diagnosis_.TimeoutCheck();  // arms every topic of the registered nodes
   EXPECT_NE(peer_.tables().find(" silent_node[]"), std::string::npos)
       << "not examined: never reported";
@@ -85,19 +85,17 @@ TEST_F(Monitoring, TimeoutsAndRecoveriesArePublishedOncePerTransitionAndPerNode)
   diagnosis_.TimeoutCheck();
   EXPECT_EQ(received(), Lines{"proxy 8001 1 STREAM TIMEOUT"})
       << "another node's record of the same topic";
-}
 
-TEST_F(Monitoring, LowFrameRateIsPublishedOnceAsAbnormal) {
   peer_.record("front_node", kCamera, [](SensorState& state) {
     const int64_t now = nowMs();
     state.receive_times_ms = {now - 1000, now - 500, now};  // 2 Hz against a 15 Hz low limit
     state.abnormal_start_ms = now - 10000;
     state.last_header = stamped(9);
   });
-  test_support::LogCapture capture;
+  test_support::LogCapture frame_rate_capture;
   diagnosis_.FPSCheck();
   diagnosis_.FPSCheck();
-  EXPECT_EQ(roughly(capture.lines()),
+  EXPECT_EQ(roughly(frame_rate_capture.lines()),
             Lines{"[ERROR] [ABNORMAL] 8015 FRAME RATE ABNORMAL! Cutoff time: 10"});
   EXPECT_EQ(received(), Lines{"proxy 8015 1 FRAME RATE ABNORMAL @9.7 f9"});
 }
@@ -127,7 +125,7 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
       state.initializing = true;
     });
   }
-  peer_.record("rear_node", "scan_2", [](SensorState& state) { state.reported_status = 1; });
+  ASSERT_TRUE(diagnosis_.SensorReportUsingStatus("rear_node", "scan_2", 1));  // no arrival
   Lines lines;
   for (const auto& s : diagnosis_.snapshot()) {
     const auto shown = [](const auto& value) {
@@ -238,34 +236,6 @@ TEST_F(Intake, EveryReportIsRefusedWithItsReasonUnlessNodeTopicAndThresholdsAreK
   EXPECT_FALSE(peer_.timerRunning()) << "an explicit initialize starts no monitoring thread";
 }
 
-TEST_F(Intake, ReportsRecordHeaderArrivalAndStatusInOneRecordPerNodeAndTopic) {
-  test_support::LogCapture capture;
-  ASSERT_TRUE(diagnosis_.SensorReportWithHeader("silent_node", "scan_1", stamped(42)));
-  EXPECT_EQ(capture.lines(), Lines{"[INFO] Node auto-registered: silent_node"});
-  const SensorState headered = peer_.record("silent_node", "scan_1");
-  EXPECT_EQ(headered.last_header, stamped(42));
-  EXPECT_NEAR(headered.last_receive_ms, test_support::nowMs(), 60000);
-  EXPECT_EQ(headered.receive_times_ms,
-            kelvane_rovimar_diagnosis::ArrivalWindow{headered.last_receive_ms});
-  ASSERT_TRUE(diagnosis_.SensorReportUsingStatus("silent_node", "scan_1", 1));
-  SensorState suspended = peer_.record("silent_node", "scan_1");
-  EXPECT_EQ(suspended.reported_status, 1);
-  suspended.reported_status = 0;
-  EXPECT_EQ(suspended.last_header, headered.last_header) << "a status is no arrival";
-  EXPECT_EQ(suspended.receive_times_ms, headered.receive_times_ms);
-
-  peer_.record("rear_node", "scan_1", [](SensorState& state) {
-    for (int64_t time = 1; time <= 1000; ++time) state.receive_times_ms.push_back(time);
-  });
-  ASSERT_TRUE(diagnosis_.SensorReportWithoutHeader("rear_node", "scan_1"));
-  const SensorState headerless = peer_.record("rear_node", "scan_1");
-  EXPECT_EQ(headerless.receive_times_ms.size(), 1000u);
-  EXPECT_EQ(headerless.receive_times_ms.front(), 2) << "the oldest arrival is the one dropped";
-  EXPECT_EQ(headerless.receive_times_ms.back(), headerless.last_receive_ms);
-  EXPECT_NEAR(headerless.last_header.stamp.sec, test_support::nowMs() / 1000, 60) << "report time";
-  EXPECT_EQ(headerless.last_header.frame_id, "");
-}
-
 TEST_F(Intake, FourthMessageAfterArmingEndsTheInitialPhaseWithOrWithoutHeader) {
   diagnosis_.TimeoutCheck();  // arms scan_1 and scan_2
   for (int report = 1; report <= 4; ++report) {
@@ -276,8 +246,12 @@ TEST_F(Intake, FourthMessageAfterArmingEndsTheInitialPhaseWithOrWithoutHeader) {
   }
   EXPECT_FALSE(peer_.record("rear_node", "scan_1").initializing);
   EXPECT_EQ(peer_.record("rear_node", "scan_1").init_receive_count, 0);
-  EXPECT_FALSE(peer_.record("rear_node", "scan_2").initializing)
+  const SensorState headerless = peer_.record("rear_node", "scan_2");
+  EXPECT_FALSE(headerless.initializing)
       << "a headerless stream must leave its initial phase too, or its cutoff never applies";
+  EXPECT_EQ(headerless.last_header.frame_id, "");
+  EXPECT_NEAR(headerless.last_header.stamp.sec, nowMs() / 1000, 60) << "stamped with report time";
+  EXPECT_EQ(headerless.receive_times_ms.back(), headerless.last_receive_ms);
 }
 
 // The package index is pointed at a prefix of the test's choosing.
