@@ -116,12 +116,16 @@ TEST_F(CalibrationReport, ComparesTheListedSensorsWithTheStatusFileOnce) {
       {contents("calibration_status:\n  a: 1\n  b"), read + failed, ""},
       {contents(std::string("\x89\x01\xfe{[\"\x00\xff:\n-\t&*!|>%@`", 20)), read + failed, ""},
       {contents(std::string(10000, '[') + std::string(10000, ']')), read + failed, ""},
+      // Last: a user who reads a file of mode 000 anyway (root) skips the test here.
+      {[&] { contents("calibration_status: {a: 0}\n")(); std::filesystem::permissions(path, std::filesystem::perms::none); }, read + failed, ""},
       // clang-format on
   };
   for (const auto& row : rows) {
     std::filesystem::remove_all(kDirectory);
     std::filesystem::create_directories(kDirectory);
     row.make();
+    if (&row == std::end(rows) - 1 && std::ifstream(path).good())
+      GTEST_SKIP() << "rows above checked; mode 000 left out: this user (root?) reads it anyway";
     Diagnosis diagnosis;
     ASSERT_TRUE(diagnosis.initialize(path_));
     test_support::LogCapture capture;
@@ -158,21 +162,6 @@ TEST_F(CalibrationReport, EmptyListSkipsTheFileAndAnUnreadablePathIsCheckedAgain
   EXPECT_TRUE(diagnosis_.SensorCalibrationStatusReport());
   EXPECT_EQ(received(), Lines{"pnc 8050 1 sensor calibration miss yaml status file"})
       << "the check runs again";
-}
-
-TEST_F(CalibrationReport, UnreadableStatusFileIsLoggedAndPublishesNothing) {
-  const std::string path = std::string(kDirectory) + "/calibration_status.yaml";
-  std::filesystem::create_directories(kDirectory);
-  std::ofstream(path) << "calibration_status: {a: 0}\n";
-  std::filesystem::permissions(path, std::filesystem::perms::none);
-  if (std::ifstream(path).good())
-    GTEST_SKIP() << "this user (root?) reads a file of mode 000 anyway";
-  test_support::LogCapture capture;
-  EXPECT_TRUE(diagnosis_.SensorCalibrationStatusReport());
-  EXPECT_EQ(test_support::countOf(capture.lines(),
-                                  "[ERROR] YAML parse sensor calibration status file failed"),
-            1);
-  EXPECT_EQ(received(), Lines{});
 }
 
 }  // namespace

@@ -221,6 +221,8 @@ TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {
       {contents(std::string("\x89\x01\xfe{[\"\x00\xff:\n-\t&*!|>%@`", 20)), {parse_error + "yaml-cpp: error at line 1, column 9: unknown escape character: \xFF"}},
       {contents(std::string(10000, '[') + std::string(10000, ']')), {parse_error + "yaml-cpp: error at line 1, column 1: bad file"}},
       {contents(validSensors() + "diagnostics: {period_ms: 50}\n"), {diagnosticsPeriod("50"), "[ERROR] Config validation failed for file: " + path}},
+      // Last: a user who reads a file of mode 000 anyway (root) skips the test here.
+      {[&] { contents(validSensors())(); std::filesystem::permissions(path, std::filesystem::perms::none); }, {parse_error + "bad file: " + path}},
       // clang-format on
   };
   load(kFullDocument + "diagnostics: {period_ms: 1000, hardware_id: robot_1}\n");
@@ -230,6 +232,8 @@ TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {
   for (const auto& fault : faults) {
     std::filesystem::remove_all(path);
     fault.make();
+    if (&fault == std::end(faults) - 1 && std::ifstream(path).good())
+      GTEST_SKIP() << "rows above checked; mode 000 left out: this user (root?) reads it anyway";
     test_support::LogCapture capture;
     EXPECT_FALSE(diagnosis_.initializeFromConfig(path));
     Lines expected = fault.lines;
@@ -239,21 +243,6 @@ TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {
     EXPECT_EQ(peer_.lastConfigMtime(), mtime) << "the time of the last good load stays";
     EXPECT_EQ(peer_.configFilePath(), path) << "a later reload needs the path";
   }
-}
-
-TEST_F(ConfigLoading, UnreadableFileIsReportedAndChangesNothing) {
-  load(kFullDocument);
-  const std::string path = files_.write("unreadable.yaml", validSensors());
-  std::filesystem::permissions(path, std::filesystem::perms::none);
-  if (std::ifstream(path).good()) {
-    GTEST_SKIP() << "this user (root?) reads a file of mode 000 anyway";
-  }
-  const std::string tables = peer_.tables();
-  test_support::LogCapture capture;
-  EXPECT_FALSE(diagnosis_.loadConfigFromFile(path));
-  EXPECT_EQ(capture.lines(),
-            Lines{"[ERROR] YAML parsing error in config file '" + path + "': bad file: " + path});
-  EXPECT_EQ(peer_.tables(), tables);
 }
 
 size_t publishersOf(const std::string& topic) {
