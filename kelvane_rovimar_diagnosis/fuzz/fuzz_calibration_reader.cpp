@@ -1,10 +1,7 @@
 // Any bytes as the calibration status file: the reader answers one of its
 // three verdicts, never throws, and names only listed sensors, each once.
 #include <algorithm>
-#include <cstdint>
 #include <set>
-#include <sstream>
-#include <string>
 #include <vector>
 
 #include "event_reports.hpp"

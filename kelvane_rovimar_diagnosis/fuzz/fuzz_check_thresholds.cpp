@@ -1,8 +1,5 @@
 // Any bytes through the threshold checker, with --strict: it exits 0 or 1,
 // closes with its verdict, and fails strict mode exactly when it warns.
-#include <cstdint>
-#include <sstream>
-#include <string>
 
 #include "fuzz_support.hpp"
 #include "threshold_lint.hpp"

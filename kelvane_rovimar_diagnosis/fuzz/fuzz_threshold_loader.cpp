@@ -5,9 +5,6 @@
 // answer or throw YAML::Exception, as they promise, and nothing else.
 #include <yaml-cpp/yaml.h>
 
-#include <cstdint>
-#include <string>
-
 #include "fuzz_support.hpp"
 #include "support/diagnosis_test_peer.hpp"
 

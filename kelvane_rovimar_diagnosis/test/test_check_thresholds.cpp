@@ -1,8 +1,5 @@
 // The threshold checker as a robot engineer runs it: on a file, a pipe or a
 // named pipe, with or without --strict.
-#include <gtest/gtest.h>
-
-#include <string>
 
 #include "support/test_support.hpp"
 

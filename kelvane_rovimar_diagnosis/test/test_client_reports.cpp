@@ -2,8 +2,6 @@
 // the one-per-second limit, localization loss, and the calibration check.
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "support/diagnosis_fixture.hpp"

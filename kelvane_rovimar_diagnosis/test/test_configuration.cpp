@@ -2,7 +2,6 @@
 // into the tables (and that a bad file changes nothing), explicit
 // initialisation, thresholds registered at run time and nodes registering.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <yaml-cpp/yaml.h>
 

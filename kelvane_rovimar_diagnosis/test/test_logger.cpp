@@ -1,11 +1,9 @@
 // The logger as a robot engineer sees it: each environment in a process of
 // its own (the variables are read once per process), the rolling number, and
 // the records in the systemd journal.
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <regex>
-#include <string>
 #include <thread>
 
 #include "support/test_support.hpp"

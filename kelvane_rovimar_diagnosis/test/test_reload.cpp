@@ -2,8 +2,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-
 #include "support/diagnosis_fixture.hpp"
 
 namespace {

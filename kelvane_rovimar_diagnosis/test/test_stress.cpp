@@ -1,17 +1,9 @@
 // Every kind of thread a robot program has, on one Diagnosis, while its
 // thresholds file keeps changing under it. The test checks what every call
 // answers and what every event says, and a watchdog fails it on a deadlock.
-#include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <future>
-#include <map>
-#include <set>
-#include <sstream>
-#include <thread>
 
 #include "support/diagnosis_fixture.hpp"
 
