@@ -8,19 +8,12 @@
 #include "fuzz_support.hpp"
 #include "support/diagnosis_test_peer.hpp"
 
-/// The node, threshold, calibration and view tables, without the runtimes: those
-/// of nodes an earlier file listed stay with the object that loaded it.
-std::string configured(Diagnosis& diagnosis) {
-  const std::string tables = DiagnosisTestPeer(diagnosis).tables();
-  return tables.substr(0, tables.find("\nruntime:"));
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using fuzz_support::require;
   static Diagnosis in_use;
   static const std::string default_tables = [] {
     require(in_use.loadConfigFromFile(DEFAULT_CONFIG), "the default file loads");
-    return configured(in_use);
+    return DiagnosisTestPeer(in_use).configured();
   }();
   const std::string path = fuzz_support::writeScratchFile("sensor_thresholds.yaml", data, size);
   const std::string text(reinterpret_cast<const char*>(data), size);
@@ -33,11 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                          path) != std::string::npos
                  : errors && lines.find("[INFO]") == std::string::npos,
           "a load logs its success or its errors");
-  const std::string tables = configured(in_use);
+  const std::string tables = DiagnosisTestPeer(in_use).configured();
   require(loaded || tables == default_tables, "a failed load changes nothing");
   Diagnosis from_text;
   require(from_text.loadConfigFromText(text, path) == loaded, "text and file load alike");
-  require(!loaded || configured(from_text) == tables, "text and file give the same tables");
+  require(!loaded || DiagnosisTestPeer(from_text).configured() == tables,
+          "text and file give the same tables");
   require(!loaded || in_use.loadConfigFromFile(DEFAULT_CONFIG), "the default file loads again");
 
   // The validator and the parsers throw YAML::Exception for a document of the

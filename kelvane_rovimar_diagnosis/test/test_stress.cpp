@@ -54,12 +54,6 @@ std::string thresholdsFile(int version, const std::string& extra_sensor = "") {
                      fmt::join(nodes, ", "), fmt::join(sensors, ",\n"), version);
 }
 
-/// The node, threshold and calibration tables, without the runtimes.
-std::string configured(const DiagnosisTestPeer& peer) {
-  const std::string tables = peer.tables();
-  return tables.substr(0, tables.find("\nruntime:"));
-}
-
 using Stress = test_support::DiagnosisFixture;
 
 TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
@@ -68,7 +62,7 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
     versions.push_back(thresholdsFile(version));
     Diagnosis scratch;
     ASSERT_TRUE(scratch.loadConfigFromText(versions.back(), "scratch"));
-    expected.push_back(configured(DiagnosisTestPeer(scratch)));
+    expected.push_back(DiagnosisTestPeer(scratch).configured());
   }
   const std::string negative = thresholdsFile(1, entry("bad", -1, 0.5, 1, 1, 1));
   const std::string repeated = thresholdsFile(2, entry(topicName(0, 0), 1, 0.5, 1, 1, 1));
@@ -164,7 +158,7 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
       const int version = step / 30 % 3, kind = step % 4;
       if (step % 30 == 0) {
         replace(versions[version]);
-        if (!diagnosis_.reloadConfig() || configured(peer_) != expected[version])
+        if (!diagnosis_.reloadConfig() || peer_.configured() != expected[version])
           fault("a valid file did not load as it stands");
         possible = {expected[version]};
       } else if (step % 30 == 29 || kind == 2) {
@@ -180,7 +174,7 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
       }
       ++calls;
       if (step % 30 != 0 && diagnosis_.reloadConfig()) fault("an invalid file loaded");
-      if (possible.count(configured(peer_)) == 0) fault("a failed load changed the tables");
+      if (possible.count(peer_.configured()) == 0) fault("a failed load changed the tables");
     }
   });
 

@@ -47,6 +47,12 @@ class DiagnosisTestPeer {
         fmt::join(runtime, " "));
   }
 
+  /// tables() without the runtimes: what a load puts in force.
+  std::string configured() const {
+    const std::string all = tables();
+    return all.substr(0, all.find("\nruntime:"));
+  }
+
   /// Runs `change` on the record of `topic` under `node`, created if missing, and returns a copy.
   template <typename Change>
   kelvane_rovimar_diagnosis::SensorState record(const std::string& node, const std::string& topic,
