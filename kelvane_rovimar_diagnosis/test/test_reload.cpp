@@ -105,22 +105,23 @@ TEST_F(Reload, WatcherReloadsNewerFilesRetriesFailingOnesAndHonoursRequests) {
   const auto lines = capture.lines();
   const long failures =
       countOf(lines, "[INFO] Config reload failed, rolling back to previous configuration");
-  EXPECT_GE(failures, 2) << "a failing file is retried about once a second";
+  EXPECT_TRUE(failures >= 2 && failures <= 4) << failures << ": retried about once a second";
   EXPECT_EQ(countOf(lines, "[INFO] Config file modified, auto-reloading..."), failures + 1)
       << "a requested reload compares no time and says nothing of a change";
   EXPECT_EQ(countOf(lines, "[INFO] Config reloaded successfully"), 2);
   EXPECT_EQ(countOf(lines, "[INFO] Config watcher thread started"), 2);
   EXPECT_EQ(countOf(lines, "[ERROR] No config file path set"), 0);
 
-  std::filesystem::remove(path_);
   test_support::LogCapture quiet_capture;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));  // the file as it was loaded
+  std::filesystem::remove(path_);
   std::this_thread::sleep_for(std::chrono::milliseconds(1200));
   diagnosis_.stopConfigWatcher();
   without_file.stopConfigWatcher();
   diagnosis_.stopConfigWatcher();
   EXPECT_EQ(quiet_capture.lines(),
             (Lines{"[INFO] Config watcher thread stopped", "[INFO] Config watcher thread stopped"}))
-      << "a deleted file is left alone";
+      << "a file loaded already, then a deleted one, is left alone";
 }
 
 TEST_F(Reload, WatcherStopsPromptlyAlsoWhenTheObjectIsDestroyed) {
