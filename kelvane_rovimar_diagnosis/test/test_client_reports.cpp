@@ -19,31 +19,22 @@ class ClientReports : public test_support::DiagnosisFixture {
 
 TEST_F(ClientReports, KindsArePublishedOnTheirTopicsOncePerSecondAndUnknownOnesOnlyLogged) {
   test_support::LogCapture capture;
-  EXPECT_TRUE(diagnosis_.DataStatusReport(FRONT_2D_LIDAR_STATUS, 1));
-  EXPECT_TRUE(diagnosis_.DataStatusReport(INFER_STREAM_TIMEOUT_STATUS, 1));
-  EXPECT_FALSE(diagnosis_.DataStatusReport(NAV_TO_POINT_STATUS, 2));
-  EXPECT_TRUE(diagnosis_.DataStatusReport(NAV_TO_POINT_STATUS, 0))
-      << "a refused status is not counted";
-  EXPECT_FALSE(diagnosis_.DataStatusReport(NAV_TO_POINT_STATUS, 1))
-      << "one a second whatever the status";
-  EXPECT_TRUE(diagnosis_.DataStatusReport(LOCALIZATION_DEGRADED_STATUS, 1));
-  EXPECT_TRUE(diagnosis_.DataStatusReport(LOCALIZATION_LOST_STATUS, 0)) << "a limit of its own";
-  EXPECT_TRUE(diagnosis_.DataStatusReport(static_cast<AbnormalEventType>(8), 1));
-  EXPECT_FALSE(diagnosis_.DataStatusReport(static_cast<AbnormalEventType>(-1), 0))
-      << "one key for all unknowns";
-  EXPECT_EQ(
-      received(),
-      (Lines{"proxy 8009 1 FRONT_2D_LIDAR_ABNORMAL @now", "pnc 5024 1 MODEL_INFER_TIMEOU @now",
-             "pnc 8026 0 NAV_TO_POINT_NORMAL @now", "loc 8023 1 LOCALIZATION_DEGRADED @now",
-             "loc 8024 0 LOCALIZATION_NORMAL @now"}));
-  EXPECT_EQ(capture.lines(),
-            (Lines{"[INFO] event_id:8009, event_status:1, event_msg:FRONT_2D_LIDAR_ABNORMAL",
-                   "[INFO] event_id:5024, event_status:1, event_msg:MODEL_INFER_TIMEOU",
-                   "[ERROR] Invalid event status 2 for event type NAV_TO_POINT_STATUS (6)",
-                   "[INFO] event_id:8026, event_status:0, event_msg:NAV_TO_POINT_NORMAL",
-                   "[INFO] event_id:8023, event_status:1, event_msg:LOCALIZATION_DEGRADED",
-                   "[INFO] event_id:8024, event_status:0, event_msg:LOCALIZATION_NORMAL",
-                   "[INFO] event_id:0, event_status:1, event_msg:UNKNOWN_EVENT"}));
+  std::string accepted;
+  // An invalid status is refused and not counted; then one report a second per
+  // kind, whatever its status; unknown kinds share one limit.
+  for (const auto& [kind, status] :
+       {std::pair{0, 1}, {7, 1}, {6, 2}, {6, 0}, {6, 1}, {4, 1}, {5, 0}, {8, 1}, {-1, 0}})
+    accepted +=
+        diagnosis_.DataStatusReport(static_cast<AbnormalEventType>(kind), status) ? '+' : '-';
+  EXPECT_EQ(accepted, "++-+-+++-");
+  // clang-format off
+  EXPECT_EQ(received(), (Lines{"proxy 8009 1 FRONT_2D_LIDAR_ABNORMAL @now", "pnc 5024 1 MODEL_INFER_TIMEOU @now",
+                               "pnc 8026 0 NAV_TO_POINT_NORMAL @now", "loc 8023 1 LOCALIZATION_DEGRADED @now", "loc 8024 0 LOCALIZATION_NORMAL @now"}));
+  EXPECT_EQ(capture.lines(), (Lines{"[INFO] event_id:8009, event_status:1, event_msg:FRONT_2D_LIDAR_ABNORMAL",
+      "[INFO] event_id:5024, event_status:1, event_msg:MODEL_INFER_TIMEOU", "[ERROR] Invalid event status 2 for event type NAV_TO_POINT_STATUS (6)",
+      "[INFO] event_id:8026, event_status:0, event_msg:NAV_TO_POINT_NORMAL", "[INFO] event_id:8023, event_status:1, event_msg:LOCALIZATION_DEGRADED",
+      "[INFO] event_id:8024, event_status:0, event_msg:LOCALIZATION_NORMAL", "[INFO] event_id:0, event_status:1, event_msg:UNKNOWN_EVENT"}));
+  // clang-format on
 }
 
 TEST_F(ClientReports, LocalizationLossAndRecoveryArePublishedOnceEach) {
@@ -54,10 +45,10 @@ TEST_F(ClientReports, LocalizationLossAndRecoveryArePublishedOnceEach) {
   waiting.loss_pending = true;
   waiting.lost_since_ms = test_support::nowMs() - 2000;
   peer_.setLocalizationState(waiting);
-  EXPECT_TRUE(diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, 0));
-  EXPECT_FALSE(diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, 0));
-  EXPECT_TRUE(diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, 1));
-  EXPECT_FALSE(diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, 1));
+  std::string published;
+  for (const int status : {0, 0, 1, 1})
+    published += diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, status) ? '+' : '-';
+  EXPECT_EQ(published, "+-+-");
   EXPECT_EQ(capture.lines(), Lines{"[ERROR] Invalid event type for localization lost report: 4"});
   EXPECT_EQ(received(),
             (Lines{"loc 8024 1 LOCALIZATION LOST @now", "loc 8024 0 LOCALIZATION NORMAL @now"}));
