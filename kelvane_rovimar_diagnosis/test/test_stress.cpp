@@ -1,7 +1,6 @@
 // Every kind of thread a robot program has, on one Diagnosis, while its
 // thresholds file keeps changing under it. The test checks what every call
 // answers and what every event says, and a watchdog fails it on a deadlock.
-
 #include <atomic>
 #include <future>
 
@@ -11,7 +10,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kNodes = 10, kTopicsPerNode = 40;  // 400 streams, and the flapper's seven
 // clang-format off
 const char* const kFlapperTopics[] = {"scan_1", "scan_2", "/rslidar_points", "/kelvane_ultrasonic/original_ultrasonic_1",
     "/kelvane_ultrasonic/original_ultrasonic_2", "/kelvane_ultrasonic/original_ultrasonic_3", "/kelvane_ultrasonic/original_ultrasonic_4"};
@@ -21,37 +19,33 @@ const std::pair<AbnormalEventType, int32_t> kClientEvents[] = {{FRONT_2D_LIDAR_S
     {NAV_TO_POINT_STATUS, 8026}, {INFER_STREAM_TIMEOUT_STATUS, 5024}};
 // clang-format on
 
-std::string topicName(int node, int topic) { return fmt::format("t_{}_{}", node, topic); }
-
-std::string entry(const std::string& topic, double normal_hz, double low_ratio, int cutoff_ms,
-                  int abnormal_ms, int recovery_ms) {
+std::string entry(const std::string& topic, double normal_hz, double low_ratio, int cutoff_ms) {
   return fmt::format(
       "{}: {{normal_hz: {}, low_ratio: {}, cutoff_timeout_ms: {}, cutoff_recovery_threshold: 1, "
-      "abnormal_duration_ms: {}, fps_recovery_threshold: 0.01, fps_recovery_duration_ms: {}}}",
-      topic, normal_hz, low_ratio, cutoff_ms, abnormal_ms, recovery_ms);
+      "abnormal_duration_ms: 3600000, fps_recovery_threshold: 0.01, fps_recovery_duration_ms: 1}}",
+      topic, normal_hz, low_ratio, cutoff_ms);
 }
 
-/// The whole document as one flow mapping: any part of it short of the last
-/// brace fails to parse, so a watcher that reads the file while it is being
-/// written in place never loads half of it. The flapper's streams time out
-/// after 100 ms of silence and their rate never counts as low long enough.
+/// Ten nodes of 40 streams t_<node>_<topic> and the flapper's seven, whose
+/// streams time out after 100 ms of silence and never count as low. One flow
+/// mapping: any part of it short of the last brace fails to parse, so a
+/// watcher reading the file while it is written in place never loads half.
 std::string thresholdsFile(int version, const std::string& extra_sensor = "") {
-  std::vector<std::string> nodes = {
-      fmt::format("flapper_node: {{topics: [{}]}}", fmt::join(kFlapperTopics, ", "))};
-  std::vector<std::string> sensors;
-  for (const char* topic : kFlapperTopics)
-    sensors.push_back(entry(topic, 10, 0.001, 100, 3600000, 1));
-  for (int node = 0; node < kNodes; ++node) {
-    std::vector<std::string> topics;
-    for (int topic = 0; topic < kTopicsPerNode; ++topic) {
-      topics.push_back(topicName(node, topic));
-      sensors.push_back(entry(topics.back(), 10 + version, 0.5, 60000, 60000, 100 + topic));
+  std::string nodes =
+      fmt::format("flapper_node: {{topics: [{}]}}", fmt::join(kFlapperTopics, ", "));
+  std::vector<std::string> sensors = {extra_sensor.empty() ? entry("spare", 1, 1, 1)
+                                                           : extra_sensor};
+  for (const char* topic : kFlapperTopics) sensors.push_back(entry(topic, 10, 0.001, 100));
+  for (int node = 0; node < 10; ++node) {
+    nodes += fmt::format(", node_{}: {{topics: [", node);
+    for (int topic = 0; topic < 40; ++topic) {
+      nodes += fmt::format("{}t_{}_{}", topic ? ", " : "", node, topic);
+      sensors.push_back(entry(fmt::format("t_{}_{}", node, topic), 10 + version, 0.5, 60000));
     }
-    nodes.push_back(fmt::format("node_{}: {{topics: [{}]}}", node, fmt::join(topics, ", ")));
+    nodes += "]}";
   }
-  if (!extra_sensor.empty()) sensors.push_back(extra_sensor);
   return fmt::format("{{nodes: {{{}}},\nsensors: {{\n{}}},\ncalibration_sensors: [cam_{}]}}\n",
-                     fmt::join(nodes, ", "), fmt::join(sensors, ",\n"), version);
+                     nodes, fmt::join(sensors, ",\n"), version);
 }
 
 using Stress = test_support::DiagnosisFixture;
@@ -64,8 +58,8 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
     ASSERT_TRUE(scratch.loadConfigFromText(versions.back(), "scratch"));
     expected.push_back(DiagnosisTestPeer(scratch).configured());
   }
-  const std::string negative = thresholdsFile(1, entry("bad", -1, 0.5, 1, 1, 1));
-  const std::string repeated = thresholdsFile(2, entry(topicName(0, 0), 1, 0.5, 1, 1, 1));
+  const std::string invalid[] = {thresholdsFile(1, entry("bad", -1, 0.5, 1)),
+                                 thresholdsFile(2, entry("t_0_0", 1, 0.5, 1))};  // a repeated key
   const std::string truncated = versions[0].substr(0, versions[0].size() / 2);
   const auto replace = [&](const std::string& content) {
     std::ofstream(path_ + ".new") << content;
@@ -74,15 +68,13 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
   initialize(versions[0]);
   diagnosis_.startTimer();
   diagnosis_.startConfigWatcher();
-
   // From here on a deadlock anywhere, joins included, ends the process.
   std::promise<void> finished;
   std::thread watchdog([ended = finished.get_future()] {
-    if (ended.wait_for(std::chrono::seconds(STRESS_WATCHDOG_SECONDS)) !=
-        std::future_status::ready) {
-      std::fputs("watchdog: the stress test did not end, a deadlock\n", stderr);
-      std::abort();
-    }
+    if (ended.wait_for(std::chrono::seconds(STRESS_WATCHDOG_SECONDS)) == std::future_status::ready)
+      return;
+    std::fputs("watchdog: the stress test did not end, a deadlock\n", stderr);
+    std::abort();
   });
   std::mutex fault_mutex;
   std::vector<std::string> faults;
@@ -92,30 +84,31 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
   };
   std::atomic<bool> stop{false};
   std::atomic<long> reports{0};
+  int calls = 0, requests = 0;
+  std::map<int32_t, int> accepted_events;
+  std::vector<uint64_t> generation_before_burst;
   std::vector<std::thread> threads;
+  // Two reporters on 200 streams each, as fast as they can. Without a load in
+  // between (the node's runtime generation unchanged), a report must be its
+  // stream's last record.
   for (int reporter = 0; reporter < 2; ++reporter) {
     threads.emplace_back([&, reporter] {
       std_msgs::msg::Header header;
       for (header.stamp.sec = 1; !stop; ++header.stamp.sec) {
-        for (int node = reporter; node < kNodes; node += 2) {
-          const std::string node_name = "node_" + std::to_string(node);
-          for (int topic = 0; topic < kTopicsPerNode; ++topic, ++reports) {
-            header.frame_id = topicName(node, topic);
-            const uint64_t before = peer_.recorded(node_name, header.frame_id).first;
-            const bool accepted =
-                diagnosis_.SensorReportWithHeader(node_name, header.frame_id, header);
-            const auto [after, recorded] = peer_.recorded(node_name, header.frame_id);
-            // Without a load in between, the report must be the stream's last record.
-            if (!accepted || (before == after && (!recorded || *recorded != header)))
-              fault("refused or not recorded: " + header.frame_id);
-          }
+        for (int index = reporter; index < 400; index += 2, ++reports) {
+          const std::string node = "node_" + std::to_string(index / 40);
+          header.frame_id = fmt::format("t_{}_{}", index / 40, index % 40);
+          const uint64_t before = peer_.recorded(node, header.frame_id).first;
+          const bool accepted = diagnosis_.SensorReportWithHeader(node, header.frame_id, header);
+          const auto [after, recorded] = peer_.recorded(node, header.frame_id);
+          if (!accepted || (before == after && (!recorded || *recorded != header)))
+            fault("refused or not recorded: " + header.frame_id);
         }
       }
     });
   }
   // Bursts on the flapper's streams, each followed by a silence that times them
   // out; the generation of the flapper's runtime is read before every burst.
-  std::vector<uint64_t> generation_before_burst;
   threads.emplace_back([&] {
     std_msgs::msg::Header header;
     for (int burst = 0; !stop; ++burst, std::this_thread::sleep_for(250ms)) {
@@ -124,7 +117,6 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
       for (int round = 0; round < 6; ++round, std::this_thread::sleep_for(15ms)) {
         for (const char* topic : kFlapperTopics) {
           if (!diagnosis_.SensorReportWithHeader("flapper_node", topic, header)) fault(topic);
-          ++reports;
         }
       }
     }
@@ -132,7 +124,6 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
   });
   // Client events of every kind (and invalid statuses) every 2 ms; localization
   // lost 1.5 s, back with status 2 for 0.8 s, lost again, back with status 1.
-  std::map<int32_t, int> accepted_events;
   threads.emplace_back([&] {
     for (int i = 0; !stop; ++i, std::this_thread::sleep_for(2ms)) {
       const auto& [kind, id] = kClientEvents[i % std::size(kClientEvents)];
@@ -143,33 +134,32 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
             diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, status);
     }
   });
-  // Replaces the file every 20 ms, by rename or in place, and reloads by call or
-  // by request. A valid file about every 0.7 s, invalid ones in between, so
-  // that most of the flapper's silences see no load. `possible` holds every
-  // table the object may hold: the last confirmed load's and any valid file's
-  // written since.
-  int calls = 0, requests = 0;
+  // Replaces the file every 20 ms: a valid version about every 0.7 s, loaded by
+  // call (then the tables must be the file's), so that most of the flapper's
+  // silences see no load; invalid ones in between, renamed into place or
+  // written in place and cut short, loaded by call or by request. A failed load
+  // leaves tables from `possible`: the last confirmed load's or a valid file's
+  // written since. Step 29 requests a load that step 0, next without a pause,
+  // often overlaps: loads must not interleave, or the older file may win.
   threads.emplace_back([&] {
     std::set<std::string> possible = {expected[0]};
     for (int step = 0; !stop; ++step) {
-      // Step 29 requests a load that step 0 (next, without a pause) often
-      // overlaps: the loads must not interleave, or the older file may win.
       if (step % 30 != 0) std::this_thread::sleep_for(20ms);
       const int version = step / 30 % 3, kind = step % 4;
       if (step % 30 == 0) {
         replace(versions[version]);
         if (!diagnosis_.reloadConfig() || peer_.configured() != expected[version])
-          fault("a valid file did not load as it stands");
+          fault("a valid file");
         possible = {expected[version]};
       } else if (step % 30 == 29 || kind == 2) {
-        replace(step % 30 == 29 ? versions[(version + 2) % 3] : repeated);
+        replace(step % 30 == 29 ? versions[(version + 2) % 3] : invalid[1]);
         if (step % 30 == 29) possible.insert(expected[(version + 2) % 3]);
         diagnosis_.requestConfigReload();
         ++requests;
         continue;
       } else if (kind == 0) {
-        replace(negative);
-      } else {  // written in place, cut short
+        replace(invalid[0]);
+      } else {
         std::ofstream(path_, std::ios::trunc) << truncated.substr(0, truncated.size() / kind);
       }
       ++calls;
@@ -178,8 +168,7 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
     }
   });
 
-  // Events in the order published, each as "<topic> <id> <status> <text>[ @..] <frame>".
-  test_support::Lines events;
+  test_support::Lines events;  // "<topic> <id> <status> <text>[ @..] <frame>", as published
   const auto started = std::chrono::steady_clock::now();
   for (; std::chrono::steady_clock::now() - started < 8s; std::this_thread::sleep_for(2ms)) {
     for (const auto& event : received()) events.push_back(event);
@@ -207,8 +196,7 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
     fields >> topic >> id >> status;
     while (fields >> frame) continue;  // the last word: the burst of a stream event
     const bool stream = id >= 8001 && id <= 8007;
-    ++published[id];
-    if (!stream && id != 8024) continue;
+    if (++published[id]; !stream && id != 8024) continue;
     const int burst = stream ? std::stoi(frame) : 0;
     const auto previous = last.find(id);
     const bool after_timeout = previous != last.end() && previous->second.first == 1;
