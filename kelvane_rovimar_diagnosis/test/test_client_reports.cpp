@@ -17,7 +17,9 @@ class ClientReports : public test_support::DiagnosisFixture {
   }
 };
 
-TEST_F(ClientReports, KindsArePublishedOnTheirTopicsOncePerSecondAndUnknownOnesOnlyLogged) {
+// Abnormal events of every kind, then localization losses: a wait that has
+// lasted two seconds publishes the loss once, status 1 the recovery at once.
+TEST_F(ClientReports, KindsAndLocalizationArePublishedOnTheirTopicsOnceAndUnknownsOnlyLogged) {
   test_support::LogCapture capture;
   std::string accepted;
   // An invalid status is refused and not counted; then one report a second per
@@ -26,32 +28,24 @@ TEST_F(ClientReports, KindsArePublishedOnTheirTopicsOncePerSecondAndUnknownOnesO
        {std::pair{0, 1}, {7, 1}, {6, 2}, {6, 0}, {6, 1}, {4, 1}, {5, 0}, {8, 1}, {-1, 0}})
     accepted +=
         diagnosis_.DataStatusReport(static_cast<AbnormalEventType>(kind), status) ? '+' : '-';
-  EXPECT_EQ(accepted, "++-+-+++-");
-  // clang-format off
-  EXPECT_EQ(received(), (Lines{"proxy 8009 1 FRONT_2D_LIDAR_ABNORMAL @now", "pnc 5024 1 MODEL_INFER_TIMEOU @now",
-                               "pnc 8026 0 NAV_TO_POINT_NORMAL @now", "loc 8023 1 LOCALIZATION_DEGRADED @now", "loc 8024 0 LOCALIZATION_NORMAL @now"}));
-  EXPECT_EQ(capture.lines(), (Lines{"[INFO] event_id:8009, event_status:1, event_msg:FRONT_2D_LIDAR_ABNORMAL",
-      "[INFO] event_id:5024, event_status:1, event_msg:MODEL_INFER_TIMEOU", "[ERROR] Invalid event status 2 for event type NAV_TO_POINT_STATUS (6)",
-      "[INFO] event_id:8026, event_status:0, event_msg:NAV_TO_POINT_NORMAL", "[INFO] event_id:8023, event_status:1, event_msg:LOCALIZATION_DEGRADED",
-      "[INFO] event_id:8024, event_status:0, event_msg:LOCALIZATION_NORMAL", "[INFO] event_id:0, event_status:1, event_msg:UNKNOWN_EVENT"}));
-  // clang-format on
-}
-
-TEST_F(ClientReports, LocalizationLossAndRecoveryArePublishedOnceEach) {
-  test_support::LogCapture capture;
-  EXPECT_FALSE(diagnosis_.LocalizationLostReport(LOCALIZATION_DEGRADED_STATUS, 0));
-  EXPECT_FALSE(diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, 0)) << "a wait starts";
+  accepted += diagnosis_.LocalizationLostReport(LOCALIZATION_DEGRADED_STATUS, 0) ? " +" : " -";
   kelvane_rovimar_diagnosis::LocalizationLossState waiting;
   waiting.loss_pending = true;
   waiting.lost_since_ms = test_support::nowMs() - 2000;
   peer_.setLocalizationState(waiting);
-  std::string published;
   for (const int status : {0, 0, 1, 1})
-    published += diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, status) ? '+' : '-';
-  EXPECT_EQ(published, "+-+-");
-  EXPECT_EQ(capture.lines(), Lines{"[ERROR] Invalid event type for localization lost report: 4"});
-  EXPECT_EQ(received(),
-            (Lines{"loc 8024 1 LOCALIZATION LOST @now", "loc 8024 0 LOCALIZATION NORMAL @now"}));
+    accepted += diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, status) ? '+' : '-';
+  EXPECT_EQ(accepted, "++-+-+++- -+-+-");
+  // clang-format off
+  EXPECT_EQ(received(), (Lines{"proxy 8009 1 FRONT_2D_LIDAR_ABNORMAL @now", "pnc 5024 1 MODEL_INFER_TIMEOU @now",
+                               "pnc 8026 0 NAV_TO_POINT_NORMAL @now", "loc 8023 1 LOCALIZATION_DEGRADED @now", "loc 8024 0 LOCALIZATION_NORMAL @now",
+                               "loc 8024 1 LOCALIZATION LOST @now", "loc 8024 0 LOCALIZATION NORMAL @now"}));
+  EXPECT_EQ(capture.lines(), (Lines{"[INFO] event_id:8009, event_status:1, event_msg:FRONT_2D_LIDAR_ABNORMAL",
+      "[INFO] event_id:5024, event_status:1, event_msg:MODEL_INFER_TIMEOU", "[ERROR] Invalid event status 2 for event type NAV_TO_POINT_STATUS (6)",
+      "[INFO] event_id:8026, event_status:0, event_msg:NAV_TO_POINT_NORMAL", "[INFO] event_id:8023, event_status:1, event_msg:LOCALIZATION_DEGRADED",
+      "[INFO] event_id:8024, event_status:0, event_msg:LOCALIZATION_NORMAL", "[INFO] event_id:0, event_status:1, event_msg:UNKNOWN_EVENT",
+      "[ERROR] Invalid event type for localization lost report: 4"}));
+  // clang-format on
 }
 
 // The calibration check reads a fixed path; these tests put their own files

@@ -173,25 +173,15 @@ TEST_F(ConfigLoading, TakesOverAllThreeSectionsAndResetsOnlyTheNodesItLists) {
     EXPECT_EQ(peer_.lastConfigMtime(), 1700000000LL * 1000000000LL) << "whole seconds";
   }
   load("nodes:\n  n: {topics: [~]}\n" + validSensors() + "calibration_sensors: [~, imu]\n");
+  EXPECT_EQ(peer_.configured(),
+            "nodes: n[null]\nsensors: s{10,0.5,500,3,1000,8,2000}\ncalibration: null,imu")
+      << "a null name reads as null";
   load(validSensors() + "diagnostics: {period_ms: 200}\n");
   EXPECT_NE(peer_.tables().find("\ndiagnostics: 200 \n"), std::string::npos);
   load(validSensors());  // absent optional sections leave their tables empty, the view off
   EXPECT_EQ(peer_.tables(),
             "nodes: \nsensors: s{10,0.5,500,3,1000,8,2000}\ncalibration: \nruntime: "
             "lidar_node[] n[] ultra_node[] unlisted_node+[scan_1]");
-}
-
-TEST_F(ConfigLoading, EachParseOperationReplacesOneTableFromItsSection) {
-  const YAML::Node document = YAML::Load(kFullDocument);
-  EXPECT_TRUE(diagnosis_.parseNodeConfig(document["nodes"]));
-  EXPECT_TRUE(diagnosis_.parseSensorConfig(document["sensors"]));
-  EXPECT_TRUE(diagnosis_.parseCalibrationConfig(document["calibration_sensors"]));
-  EXPECT_EQ(peer_.tables(), kFullTables + "runtime: lidar_node[] ultra_node[]");
-  EXPECT_TRUE(diagnosis_.parseNodeConfig(YAML::Load("n: {topics: [~]}")));
-  EXPECT_TRUE(diagnosis_.parseCalibrationConfig(YAML::Load("[~, imu]")));
-  EXPECT_EQ(peer_.tables().substr(0, 14), "nodes: n[null]") << "a null name reads as null";
-  EXPECT_NE(peer_.tables().find("calibration: null,imu\n"), std::string::npos);
-  EXPECT_THROW(diagnosis_.parseNodeConfig(YAML::Load("[a]")), YAML::Exception);
 }
 
 TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {
@@ -226,6 +216,7 @@ TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {
   };
   load(kFullDocument + "diagnostics: {period_ms: 1000, hardware_id: robot_1}\n");
   ASSERT_TRUE(diagnosis_.AutoRegisterNode("lidar_node"));
+  ASSERT_TRUE(diagnosis_.Register("runtime_topic", 5.0F, 0.5F, 100, 2));
   const std::string tables = peer_.tables();
   const int64_t mtime = peer_.lastConfigMtime();
   for (const auto& fault : faults) {
@@ -235,10 +226,15 @@ TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {
       GTEST_SKIP() << "rows above checked; mode 000 left out: this user (root?) reads it anyway";
     test_support::LogCapture capture;
     EXPECT_FALSE(diagnosis_.initializeFromConfig(path));
+    EXPECT_FALSE(diagnosis_.reloadConfig());
     Lines expected = fault.lines;
     expected.push_back("[ERROR] Failed to initialize from config file: " + path);
+    expected.push_back("[INFO] Reloading config from: " + path);
+    expected.insert(expected.end(), fault.lines.begin(), fault.lines.end());
+    expected.push_back("[INFO] Config reload failed, rolling back to previous configuration");
     EXPECT_EQ(capture.lines(), expected);
-    EXPECT_EQ(peer_.tables(), tables) << expected[0] << ": registrations included";
+    EXPECT_EQ(peer_.tables(), tables)
+        << expected[0] << ": registrations and runtime thresholds too";
     EXPECT_EQ(peer_.lastConfigMtime(), mtime) << "the time of the last good load stays";
     EXPECT_EQ(peer_.configFilePath(), path) << "a later reload needs the path";
   }

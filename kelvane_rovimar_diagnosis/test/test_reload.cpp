@@ -51,34 +51,19 @@ class Reload : public test_support::DiagnosisFixture {
   int64_t loadedFile() const { return peer_.lastConfigMtime() / 1'000'000'000 - kFirstLoad; }
 };
 
-TEST_F(Reload, FailureKeepsEveryThresholdAndSuccessTakesTheWholeFile) {
-  {
-    test_support::LogCapture capture;
-    EXPECT_FALSE(Diagnosis().reloadConfig());
-    EXPECT_EQ(capture.lines(), Lines{"[ERROR] No config file path set"});
-  }
+// A failed reload is one row of every file fault in the loading tests.
+TEST_F(Reload, SuccessTakesTheWholeFileAndNodesRegisterAfresh) {
   ASSERT_TRUE(diagnosis_.SensorReportWithoutHeader("lidar_node", "scan_1"));
   ASSERT_TRUE(diagnosis_.Register("runtime_topic", 5.0F, 0.5F, 100, 2));
-  const std::string before = peer_.tables();
-  rewrite(kInvalid, 10);
-  test_support::LogCapture capture;
-  EXPECT_FALSE(diagnosis_.reloadConfig());
-  std::filesystem::remove(path_);
-  EXPECT_FALSE(diagnosis_.reloadConfig());
-  EXPECT_EQ(peer_.tables(), before) << "entry for entry, runtime registrations included";
-  EXPECT_EQ(loadedFile(), 0);
   rewrite(kSecond, 20);
+  test_support::LogCapture capture;
+  EXPECT_FALSE(Diagnosis().reloadConfig());
   EXPECT_TRUE(diagnosis_.reloadConfig());
   ASSERT_TRUE(diagnosis_.SensorReportWithoutHeader("lidar_node", "scan_1"));
-  const std::string rollback =
-      "[INFO] Config reload failed, rolling back to previous configuration";
-  const std::string reloading = "[INFO] Reloading config from: " + path_;
   EXPECT_EQ(
       capture.lines(),
-      (Lines{reloading, "[ERROR] Sensor 'scan_1' has invalid low_ratio: 3 (must be 0 < ratio <= 1)",
-             "[ERROR] Config validation failed for file: " + path_, rollback, reloading,
-             "[ERROR] YAML parsing error in config file '" + path_ + "': bad file: " + path_,
-             rollback, reloading, "[INFO] Successfully loaded sensor config from: " + path_,
+      (Lines{"[ERROR] No config file path set", "[INFO] Reloading config from: " + path_,
+             "[INFO] Successfully loaded sensor config from: " + path_,
              "[INFO] Config reloaded successfully", "[INFO] Node auto-registered: lidar_node"}));
   EXPECT_EQ(peer_.tables(),
             "nodes: lidar_node[scan_1,/rslidar_points]\n"
