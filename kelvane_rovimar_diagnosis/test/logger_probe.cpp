@@ -3,9 +3,7 @@
 //
 //   logger_probe levels          one info, one warn and one error line
 //   logger_probe count N         N info lines "line <i>"
-//   logger_probe rename          Instance with a second name; prints whether it is the same logger
 //   logger_probe journal MARKER  one line per level carrying MARKER, then one of the library's own
-#include <spdlog/logger.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -38,11 +36,6 @@ int main(int argc, char** argv) {
     for (int line = 1; line <= std::atoi(argv[2]); ++line) {
       LOG_INFO("line {}", line);
     }
-  } else if (scenario == "rename") {
-    kelvane::Logger& first = kelvane::Logger::Instance("spdlog");
-    kelvane::Logger& second = kelvane::Logger::Instance("another");
-    std::cout << "same " << (&first == &second) << " name " << second.spdlogLogger()->name()
-              << std::endl;
   } else if (scenario == "journal" && argc > 2) {
     logToJournal(argv[2]);
   } else {

@@ -100,19 +100,15 @@ TEST(StreamChecks, EachRuleAndItsBoundaries) {
 }
 
 TEST(StreamChecks, RateCountsIntervalsOverTheSpanAndKnownTopicsHaveTheirCodes) {
-  const struct {
-    kelvane_rovimar_diagnosis::ArrivalWindow times_ms;
-    float hz;
-  } rates[] = {{{}, 0.0F},
-               {{kT0}, 0.0F},
-               {{kT0, kT0, kT0}, 0.0F},
-               {{kT0, kT0 + 500}, 2.0F},
-               {{kT0, kT0 + 1}, 1000.0F},
-               {{kT0, kT0 + 300, kT0 + 400}, 5.0F}};
-  for (const auto& rate : rates) {
-    EXPECT_FLOAT_EQ(kelvane_rovimar_diagnosis::frameRateHz(rate.times_ms), rate.hz)
-        << rate.times_ms.size();
-  }
+  const std::pair<kelvane_rovimar_diagnosis::ArrivalWindow, float> rates[] = {
+      {{}, 0.0F},
+      {{kT0}, 0.0F},
+      {{kT0, kT0, kT0}, 0.0F},
+      {{kT0, kT0 + 500}, 2.0F},
+      {{kT0, kT0 + 1}, 1000.0F},
+      {{kT0, kT0 + 300, kT0 + 400}, 5.0F}};
+  for (const auto& [times_ms, hz] : rates)
+    EXPECT_FLOAT_EQ(kelvane_rovimar_diagnosis::frameRateHz(times_ms), hz) << times_ms.size();
   // The window keeps the last 1000 times and its jitter up to date through
   // every drop, against the deviation computed afresh; a gap of days counts as 10^7 ms.
   kelvane_rovimar_diagnosis::ArrivalWindow window = {kT0, kT0 + 10};
@@ -139,20 +135,16 @@ TEST(StreamChecks, RateCountsIntervalsOverTheSpanAndKnownTopicsHaveTheirCodes) {
   for (const int64_t time : {kT0, kT0 + 50, kT0 + 150}) window.push_back(time);
   EXPECT_DOUBLE_EQ(window.intervalDeviationMs(), 25.0) << "clear starts the sums afresh";
   std::string codes;
-  for (const char* topic :
-       {"scan_1", "scan_2", "/rslidar_points", "/kelvane_ultrasonic/original_ultrasonic_1",
-        "/kelvane_ultrasonic/original_ultrasonic_2", "/kelvane_ultrasonic/original_ultrasonic_3",
-        "/kelvane_ultrasonic/original_ultrasonic_4", "/camera_01/color/image_raw",
-        "/camera_02/depth/image_raw", "/camera_03/color/image_raw", "/imu/data",
-        "/robot_base/wheel/odom", "scan_3"}) {
+  // clang-format off
+  for (const char* topic : {"scan_1", "scan_2", "/rslidar_points", "/kelvane_ultrasonic/original_ultrasonic_1",
+       "/kelvane_ultrasonic/original_ultrasonic_2", "/kelvane_ultrasonic/original_ultrasonic_3", "/kelvane_ultrasonic/original_ultrasonic_4",
+       "/camera_01/color/image_raw", "/camera_02/depth/image_raw", "/camera_03/color/image_raw", "/imu/data", "/robot_base/wheel/odom", "scan_3"}) {
     codes += std::to_string(kelvane_rovimar_diagnosis::timeoutEventCode(topic).value_or(0)) + "/" +
              std::to_string(kelvane_rovimar_diagnosis::frameRateEventCode(topic).value_or(0)) + " ";
   }
-  EXPECT_EQ(
-      codes,
-      "8001/8008 8002/8010 8003/8012 8004/8016 8005/8018 8007/8017 8006/8019 0/8015 0/8013 0/8014 "
-      "0/8020 0/8025 0/0 ")
+  EXPECT_EQ(codes, "8001/8008 8002/8010 8003/8012 8004/8016 8005/8018 8007/8017 8006/8019 0/8015 0/8013 0/8014 0/8020 0/8025 0/0 ")
       << "ultrasonic 3 and 4 take swapped codes; cameras, IMU and odometry have no timeout code";
+  // clang-format on
 }
 
 /// Replays "what@ms what@ms ...", passing each `what` and kT0 + ms to `step`,
