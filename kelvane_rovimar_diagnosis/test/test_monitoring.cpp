@@ -3,7 +3,6 @@
 // checks' events on the subscription with their log lines, and the
 // monitoring thread judging a live stream.
 #include <atomic>
-#include <functional>
 
 #include "diagnostic_msgs/msg/diagnostic_array.hpp"
 #include "stream_health.hpp"
@@ -192,12 +191,11 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
 using Intake = Monitoring;  // front_node and rear_node are registered
 
 TEST_F(Intake, EveryReportIsRefusedWithItsReasonUnlessNodeTopicAndThresholdsAreKnown) {
-  const std::function<bool(const char*, const char*)> reports[] = {
-      [&](auto node, auto topic) {
-        return diagnosis_.SensorReportWithHeader(node, topic, stamped(1));
-      },
-      [&](auto node, auto topic) { return diagnosis_.SensorReportWithoutHeader(node, topic); },
-      [&](auto node, auto topic) { return diagnosis_.SensorReportUsingStatus(node, topic, 1); }};
+  const auto report = [this](int kind, const char* node, const char* topic) {
+    return kind == 0   ? diagnosis_.SensorReportWithHeader(node, topic, stamped(1))
+           : kind == 1 ? diagnosis_.SensorReportWithoutHeader(node, topic)
+                       : diagnosis_.SensorReportUsingStatus(node, topic, 1);
+  };
   const struct {
     const char *node, *topic;
     Lines lines;
@@ -209,18 +207,17 @@ TEST_F(Intake, EveryReportIsRefusedWithItsReasonUnlessNodeTopicAndThresholdsAreK
       {"front_node", "unthresholded", {"[WARN] Sensor topic not registered: unthresholded"}},
       // clang-format on
   };
-  for (const auto& refusal : refusals) {
-    for (const auto& report : reports) {
-      test_support::LogCapture capture;
-      EXPECT_FALSE(report(refusal.node, refusal.topic));
-      EXPECT_EQ(capture.lines(), refusal.lines) << refusal.node << " " << refusal.topic;
-    }
+  for (size_t kind = 0; kind < std::size(refusals) * 3; ++kind) {
+    const auto& refusal = refusals[kind / 3];
+    test_support::LogCapture capture;
+    EXPECT_FALSE(report(static_cast<int>(kind % 3), refusal.node, refusal.topic));
+    EXPECT_EQ(capture.lines(), refusal.lines) << refusal.node << " " << refusal.topic;
   }
   EXPECT_NE(peer_.tables().find("runtime: front_node+[] rear_node+[] silent_node[]"),
             std::string::npos)
       << "a refused report records nothing";
   ASSERT_TRUE(diagnosis_.Register("unthresholded", 10.0F, 0.5F, 500, 3));
-  for (const auto& report : reports) EXPECT_TRUE(report("front_node", "unthresholded"));
+  for (int kind = 0; kind < 3; ++kind) EXPECT_TRUE(report(kind, "front_node", "unthresholded"));
   EXPECT_FALSE(peer_.timerRunning()) << "an explicit initialize starts no monitoring thread";
 }
 
