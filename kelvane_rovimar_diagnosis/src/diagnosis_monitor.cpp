@@ -115,6 +115,8 @@ const std::vector<MonitoredStream>& Diagnosis::monitoredStreams() {
       }
     }
   }
+  // Every monitored stream now has a record, which the snapshot's plan points to.
+  health_plan_ = planHealth();
   monitored_streams_valid_ = true;
   return monitored_streams_;
 }

@@ -207,6 +207,14 @@ struct MonitoredStream {
   int32_t frame_rate_code;
 };
 
+/// One stream of the health snapshot, in the order the snapshot lists them.
+struct HealthEntry {
+  const std::string* node;
+  const std::string* topic;
+  const SensorState* state;
+  const SensorThreshold* threshold;
+};
+
 /// Confirmation state of the localization loss report.
 struct LocalizationLossState {
   /// State last published: 0 normal, 1 lost.

@@ -289,6 +289,10 @@ class Diagnosis {
   template <typename Read>
   bool loadDocument(const std::string& config_path, Read&& read, const FileTime* modified_time);
 
+  /// The snapshot's streams: by node name, then in the order the node's
+  /// configuration lists them, each once; a stream without a record points to
+  /// a record of none. Caller holds data_mutex_.
+  std::vector<kelvane_rovimar_diagnosis::HealthEntry> planHealth() const;
   /// Checks the optional "diagnostics" section and logs its first problem.
   bool validateDiagnosticsSection(const YAML::Node& diagnostics);
   /// Publishes the /diagnostics view when the configuration asks for it and
@@ -351,6 +355,9 @@ class Diagnosis {
   /// What monitoredStreams() gives, and whether it is still true; data_mutex_.
   std::vector<kelvane_rovimar_diagnosis::MonitoredStream> monitored_streams_;
   bool monitored_streams_valid_ = false;
+  /// planHealth() over the records monitoredStreams() created, valid with it,
+  /// so that a snapshot after a cycle neither looks up nor sorts; data_mutex_.
+  std::vector<kelvane_rovimar_diagnosis::HealthEntry> health_plan_;
   /// The "diagnostics" section in force; data_mutex_.
   kelvane_rovimar_diagnosis::DiagnosticsSettings diagnostics_settings_;
   /// Created by the monitoring thread when a configuration first turns the
