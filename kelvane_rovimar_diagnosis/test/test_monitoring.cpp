@@ -94,9 +94,16 @@ TEST_F(Monitoring, TimeoutsRecoveriesAndLowRatesArePublishedOncePerTransitionAnd
   test_support::LogCapture frame_rate_capture;
   diagnosis_.FPSCheck();
   diagnosis_.FPSCheck();
+  peer_.record("front_node", "scan_1", [](SensorState& state) {
+    state.receive_times_ms = {nowMs() - 1000, nowMs() - 500, nowMs()};  // 2 Hz against 5 Hz
+    state.abnormal_start_ms = nowMs() - 10000;
+  });
+  diagnosis_.MonitoringCycle();  // the thread's pass reports rates as the check does
   EXPECT_EQ(roughly(frame_rate_capture.lines()),
-            Lines{"[ERROR] [ABNORMAL] 8015 FRAME RATE ABNORMAL! Cutoff time: 10"});
-  EXPECT_EQ(received(), Lines{"proxy 8015 1 FRAME RATE ABNORMAL @9.7 f9"});
+            (Lines{"[ERROR] [ABNORMAL] 8015 FRAME RATE ABNORMAL! Cutoff time: 10",
+                   "[ERROR] [ABNORMAL] 8008 FRAME RATE ABNORMAL! Cutoff time: 10"}));
+  EXPECT_EQ(received(), (Lines{"proxy 8015 1 FRAME RATE ABNORMAL @9.7 f9",
+                               "proxy 8008 1 FRAME RATE ABNORMAL @43.7 f43"}));
 }
 
 // The health of made-up streams, as the snapshot gives it (through the view's
@@ -295,6 +302,7 @@ TEST_F(AutoInitialize, MissingPackageFallsBackToTheFixedPathOnceUntilAnExplicitI
   EXPECT_TRUE(peer_.timerRunning()) << "the monitoring thread runs all the same";
   EXPECT_FALSE(diagnosis_.SensorReportUsingStatus("lidar_proxy_node", "scan_1", 0));
   EXPECT_FALSE(diagnosis_.DataStatusReport(NAV_TO_POINT_STATUS, 1));
+  EXPECT_FALSE(diagnosis_.SensorCalibrationStatusReport());
   auto lines = capture.lines();
   ASSERT_FALSE(lines.empty());
   lines[0].resize(
@@ -306,7 +314,7 @@ TEST_F(AutoInitialize, MissingPackageFallsBackToTheFixedPathOnceUntilAnExplicitI
                               "': bad file: " + fallback,
                           "[ERROR] Failed to initialize from config file: " + fallback,
                           "[INFO] Timer thread started", failed + " with config: " + fallback,
-                          failed, failed, failed}))
+                          failed, failed, failed, failed}))
       << "the file is tried once";
   ASSERT_TRUE(diagnosis_.initialize(installed_));
   EXPECT_TRUE(report()) << "an explicit initialisation is honoured";
