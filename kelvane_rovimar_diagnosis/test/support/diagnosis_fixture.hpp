@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "diagnosis_internal.hpp"
 #include "kelvane_protocol/msg/diagnostic_event.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "support/diagnosis_test_peer.hpp"
@@ -17,11 +18,7 @@
 
 namespace test_support {
 
-/// System-clock milliseconds since the epoch, as the library reads them.
-inline int64_t nowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
+using kelvane_rovimar_diagnosis::nowMs;  // the library's own clock
 
 inline std_msgs::msg::Header stamped(int32_t sec) {
   std_msgs::msg::Header header;
@@ -50,26 +47,19 @@ class DiagnosisFixture : public ::testing::Test {
     ASSERT_TRUE(diagnosis_.initialize(path_));
   }
 
-  /// The events published since the last call, waiting up to `limit` for the
-  /// first, as "<proxy|pnc|loc> <id> <status> <text>", then for a stamped header
-  /// " @now" (within a minute of the clock) or " @<sec>.<nanosec>", then its frame.
-  Lines received(std::chrono::milliseconds limit = std::chrono::milliseconds(0)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+  /// The events published since the last call, as "<proxy|pnc|loc> <id>
+  /// <status> <text>", then for a stamped header " @now" (within a minute of
+  /// the clock) or " @<sec>.<nanosec>", then its frame.
+  Lines received() {
     rclcpp::spin_some(node_);
-    while (events_.empty() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      rclcpp::spin_some(node_);
-    }
     Lines lines;
     for (const auto& [topic, event] : events_) {
       const auto& stamp = event.header.stamp;
       lines.push_back(
           fmt::format("{} {} {} {}", topic, event.event_id, event.event_status, event.event_msg));
-      if (stamp.sec != 0) {
-        lines.back() += std::abs(stamp.sec - nowMs() / 1000) < 60
-                            ? " @now"
-                            : fmt::format(" @{}.{}", stamp.sec, stamp.nanosec);
-      }
+      if (stamp.sec != 0 && std::abs(stamp.sec - nowMs() / 1000) < 60) lines.back() += " @now";
+      if (stamp.sec != 0 && std::abs(stamp.sec - nowMs() / 1000) >= 60)
+        lines.back() += fmt::format(" @{}.{}", stamp.sec, stamp.nanosec);
       if (!event.header.frame_id.empty()) lines.back() += " " + event.header.frame_id;
     }
     events_.clear();
