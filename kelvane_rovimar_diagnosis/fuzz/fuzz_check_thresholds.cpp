@@ -1,5 +1,5 @@
-// Any bytes through the threshold checker, with --strict: it exits 0 or 1,
-// closes with its verdict, and fails strict mode exactly when it warns.
+// Any bytes through the threshold checker, with --strict and --print: it
+// exits 0 or 1, gives one verdict, and fails strict mode exactly when it warns.
 
 #include "fuzz_support.hpp"
 #include "threshold_lint.hpp"
@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz_support::takeLogLines();
   const std::string path = fuzz_support::writeScratchFile("checked.yaml", data, size);
   std::ostringstream shown;
-  const int status = kelvane_rovimar_diagnosis::checkThresholdFile(path, true, shown);
+  const int status = kelvane_rovimar_diagnosis::checkThresholdFile(path, {true, true}, shown);
   const std::string output = shown.str();
   const bool ok = output.find(path + ": OK, ") != std::string::npos;
   const bool invalid = output.find(path + ": INVALID") != std::string::npos;

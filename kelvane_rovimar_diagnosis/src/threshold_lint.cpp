@@ -3,10 +3,13 @@
 #include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -202,7 +205,7 @@ ThresholdFileSummary lintThresholdFile(const std::string& text) {
   return summary;
 }
 
-int checkThresholdFile(const std::string& path, bool strict, std::ostream& out) {
+int checkThresholdFile(const std::string& path, CheckOptions options, std::ostream& out) {
   std::error_code ignored;
   std::ifstream file(path, std::ios::binary);
   std::ostringstream text;
@@ -228,7 +231,43 @@ int checkThresholdFile(const std::string& path, bool strict, std::ostream& out) 
     out << ", " << summary.warnings.size() << " warnings";
   }
   out << std::endl;
-  return strict && !summary.warnings.empty() ? 1 : 0;
+  if (options.print) {
+    printThresholdTables(text.str(), out);
+  }
+  return options.strict && !summary.warnings.empty() ? 1 : 0;
+}
+
+void printThresholdTables(const std::string& text, std::ostream& out) {
+  const YAML::Node document = YAML::Load(text);
+  const std::map<std::string, NodeConfig> nodes = [&] {
+    auto unordered = readNodeSection(document["nodes"]);
+    return std::map<std::string, NodeConfig>(unordered.begin(), unordered.end());
+  }();
+  out << "nodes:" << (nodes.empty() ? " none" : "") << "\n";
+  for (const auto& [name, node] : nodes) {
+    out << "  " << name << ": " << fmt::format("{}", fmt::join(node.topics, ", ")) << "\n";
+  }
+  const auto unordered_sensors = readSensorSection(document["sensors"]);
+  out << "sensors:\n";
+  for (const auto& [name, t] :
+       std::map<std::string, SensorThreshold>(unordered_sensors.begin(), unordered_sensors.end())) {
+    out << fmt::format(
+        "  {}: normal_hz {}, low_ratio {} (low below {} Hz), cutoff_timeout_ms {}, "
+        "cutoff_recovery_threshold {}, abnormal_duration_ms {}, fps_recovery_threshold {}, "
+        "fps_recovery_duration_ms {}\n",
+        name, t.normal_hz, t.low_ratio, t.normal_hz * t.low_ratio, t.cutoff_timeout_ms,
+        t.cutoff_recovery_threshold, t.abnormal_duration_ms, t.fps_recovery_threshold,
+        t.fps_recovery_duration_ms);
+  }
+  const auto calibration = readCalibrationSection(document["calibration_sensors"]);
+  out << "calibration_sensors: "
+      << (calibration.empty() ? "none" : fmt::format("{}", fmt::join(calibration, ", "))) << "\n";
+  const DiagnosticsSettings view = readDiagnosticsSection(document["diagnostics"]);
+  out << "diagnostics: "
+      << (view.enabled
+              ? fmt::format("every {} ms, hardware_id '{}'", view.period_ms, view.hardware_id)
+              : "off")
+      << std::endl;
 }
 
 }  // namespace kelvane_rovimar_diagnosis

@@ -31,12 +31,26 @@ struct ThresholdFileSummary {
 /// reports it. Never throws.
 ThresholdFileSummary lintThresholdFile(const std::string& text);
 
+/// Options of check_thresholds.
+struct CheckOptions {
+  /// A warning fails the check too.
+  bool strict = false;
+  /// After the verdict of a file that loads, show what the library read from it.
+  bool print = false;
+};
+
 /// What check_thresholds does with `path`: reads it once (so a pipe or a named
 /// pipe works as a file does), loads it as the library would, with the
 /// library's messages, and writes the warnings and a one-line verdict to
 /// `out`. Returns the exit status: 0 when the file loads, 1 when it does not
 /// or, with `strict`, when there is a warning.
-int checkThresholdFile(const std::string& path, bool strict, std::ostream& out);
+int checkThresholdFile(const std::string& path, CheckOptions options, std::ostream& out);
+
+/// Writes the tables a loadable thresholds document gives, as the library
+/// reads them (octal and hexadecimal numbers resolved, names sorted): each
+/// node's topics, each sensor's thresholds with its low limit, the
+/// calibration ids and the /diagnostics view.
+void printThresholdTables(const std::string& text, std::ostream& out);
 
 }  // namespace kelvane_rovimar_diagnosis
 

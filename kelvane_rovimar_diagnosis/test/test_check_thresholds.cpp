@@ -29,6 +29,7 @@ TEST(CheckThresholds, PrintsTheLibrarysMessagesItsWarningsAndAVerdict) {
       {"mkfifo " + fifo + " && { cat " DEFAULT_CONFIG " > " + fifo + " & } && timeout 20 " + check + fifo, 0, {"fifo: OK, 4 nodes"}},
       // Found by fuzzing: yaml-cpp's LoadAll never ends on this text.
       {check + file("- sensors\n, nodes\n"), 1, {"[ERROR] Config file must contain 'sensors' map", ": INVALID"}},
+      {check + "--print " + file("nodes: {n: {topics: [s, s]}}\nsensors:\n" + test_support::sensorEntry("s", {{"cutoff_timeout_ms", "0700"}}) + "diagnostics: {period_ms: 100, hardware_id: r1}\n"), 0, {"nodes:\n  n: s, s\nsensors:\n  s: normal_hz 10, low_ratio 0.5 (low below 5 Hz), cutoff_timeout_ms 448, cutoff_recovery_threshold 3, abnormal_duration_ms 1000, fps_recovery_threshold 8, fps_recovery_duration_ms 2000\ncalibration_sensors: none\ndiagnostics: every 100 ms, hardware_id 'r1'\n"}},
       {check + no_thresholds, 0, {"warning: topic 'b' of node 'n' has no thresholds; its reports are refused unless it is registered", "OK, 1 nodes, 1 sensors, 0 calibration sensors, 1 warnings"}},
       {strict + no_thresholds, 1, {"1 warnings"}},
       {strict + file("nodes: lidar_proxy_node\n" + valid), 1, {"warning: nodes at line 1 is not a mapping: no node is accepted and every report is refused", "OK, 0 nodes"}},
