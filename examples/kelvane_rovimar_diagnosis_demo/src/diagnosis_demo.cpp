@@ -86,6 +86,22 @@ std::string figure(const std::optional<double>& value, const char* unit) {
   return value ? text : "-";
 }
 
+/// What a robot's supervisor asks before the robot moves: the streams that
+/// are not healthy now (timed out, at a low rate, suspended or not started),
+/// as "topic (state)", or "" when every one is.
+std::string unhealthyStreams(const std::vector<StreamHealth>& streams) {
+  std::string unhealthy;
+  for (const StreamHealth& stream : streams) {
+    const bool low = stream.frame_rate == kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
+    if (stream.condition != kelvane_rovimar_diagnosis::StreamCondition::NORMAL || low) {
+      unhealthy += (unhealthy.empty() ? "" : ", ") + stream.topic + " (" +
+                   (low ? "low rate" : kelvane_rovimar_diagnosis::conditionName(stream.condition)) +
+                   ")";
+    }
+  }
+  return unhealthy;
+}
+
 void printHealthTable(const std::vector<StreamHealth>& streams) {
   std::printf("\nhealth snapshot:\n  %-22s %-42s %-12s %-5s %16s %9s %9s %9s\n", "node", "topic",
               "state", "rate", "Hz / nominal", "silence", "age", "jitter");
@@ -208,6 +224,8 @@ int main(int argc, char** argv) {
   };
   size_t next_step = 0;
   double next_localization_s = 0.0;
+  double next_supervision_s = 1.0;
+  std::string held_for = "not started";
 
   say("streams start: 12 topics from 4 client nodes; the first report initialises the monitor");
   say("the calibration of the configured sensors is checked once");
@@ -219,6 +237,16 @@ int main(int argc, char** argv) {
       say(script[next_step].what);
       script[next_step].act();
       ++next_step;
+    }
+    if (next_supervision_s <= now_s) {
+      // Once a second, as a supervisor would before letting the robot move.
+      const std::string unhealthy = unhealthyStreams(diagnosis.snapshot());
+      if (unhealthy != held_for) {
+        say(unhealthy.empty() ? "supervisor: every stream healthy, the robot may move"
+                              : "supervisor: the robot holds for " + unhealthy);
+        held_for = unhealthy;
+      }
+      next_supervision_s += 1.0;
     }
     if (next_localization_s <= now_s) {
       diagnosis.LocalizationLostReport(LOCALIZATION_LOST_STATUS, localization_status);
