@@ -3,6 +3,7 @@
 // checks' events on the subscription with their log lines, and the
 // monitoring thread judging a live stream.
 #include <atomic>
+#include <functional>
 
 #include "diagnostic_msgs/msg/diagnostic_array.hpp"
 #include "stream_health.hpp"
@@ -18,12 +19,6 @@ using test_support::stamped;
 
 const char kUltrasonic3[] = "/kelvane_ultrasonic/original_ultrasonic_3";
 const char kCamera[] = "/camera_01/color/image_raw";
-
-/// The lines with their last three characters cut, for times that vary by milliseconds.
-Lines roughly(Lines lines) {
-  for (auto& line : lines) line.resize(line.size() - 3);
-  return lines;
-}
 
 class Monitoring : public test_support::DiagnosisFixture {
  protected:
@@ -60,50 +55,46 @@ TEST_F(Monitoring, TimeoutsRecoveriesAndLowRatesArePublishedOncePerTransitionAnd
   silence("front_node", kUltrasonic3, 60000, stamped(42));
   silence("front_node", kCamera, 60000);  // a topic without a timeout code
   silence("rear_node", "scan_1", 0);
-  test_support::LogCapture capture;
-  diagnosis_.TimeoutCheck();
-  diagnosis_.TimeoutCheck();
-  EXPECT_EQ(roughly(capture.lines()),
-            (Lines{"[ERROR] [INIT] 8001 STREAM TIMEOUT! Cutoff time: 20",
-                   "[ERROR] [TIMEOUT] 8001 STREAM TIMEOUT! Cutoff time: 20",
-                   "[ERROR] [TIMEOUT] 8007 STREAM TIMEOUT! Cutoff time: 60"}));
-  EXPECT_EQ(received(),
-            (Lines{"proxy 8001 1 STREAM TIMEOUT", "proxy 8007 1 STREAM TIMEOUT @42.7 f42"}));
-
+  // The log lines, then the events, of one step; cutoff times in whole seconds.
+  const auto step = [this](const std::function<void()>& run) {
+    test_support::LogCapture capture;
+    run();
+    Lines lines = capture.lines();
+    for (auto& line : lines)
+      line.resize(line.size() - (line.find("Cutoff") != std::string::npos ? 3 : 0));
+    for (const auto& event : received()) lines.push_back(event);
+    return lines;
+  };
+  const auto check = [this] { diagnosis_.TimeoutCheck(); };
+  // clang-format off
+  EXPECT_EQ(step([&] { check(), check(); }), (Lines{"[ERROR] [INIT] 8001 STREAM TIMEOUT! Cutoff time: 20", "[ERROR] [TIMEOUT] 8001 STREAM TIMEOUT! Cutoff time: 20",
+      "[ERROR] [TIMEOUT] 8007 STREAM TIMEOUT! Cutoff time: 60", "proxy 8001 1 STREAM TIMEOUT", "proxy 8007 1 STREAM TIMEOUT @42.7 f42"}));
   silence("front_node", "scan_1", 0, stamped(43));
   silence("front_node", kUltrasonic3, 0, stamped(43));
-  for (int cycle = 0; cycle < 3; ++cycle) diagnosis_.TimeoutCheck();
-  EXPECT_EQ(received(), Lines{}) << "recovering for the three cycles of the threshold";
-  test_support::LogCapture recovery_capture;
-  diagnosis_.TimeoutCheck();
-  EXPECT_EQ(recovery_capture.lines(), (Lines{"[WARN] [RECOVERY] 8001 STREAM RECOVERY!",
-                                             "[WARN] [RECOVERY] 8007 STREAM RECOVERY!"}));
-  EXPECT_EQ(received(), (Lines{"proxy 8001 0 STREAM RECOVERY @43.7 f43",
-                               "proxy 8007 0 STREAM RECOVERY @43.7 f43"}));
+  EXPECT_EQ(step([&] { check(), check(), check(); }), Lines{}) << "recovering for the three cycles of the threshold";
+  EXPECT_EQ(step(check), (Lines{"[WARN] [RECOVERY] 8001 STREAM RECOVERY!", "[WARN] [RECOVERY] 8007 STREAM RECOVERY!",
+      "proxy 8001 0 STREAM RECOVERY @43.7 f43", "proxy 8007 0 STREAM RECOVERY @43.7 f43"}));
   silence("rear_node", "scan_1", 60000);
-  diagnosis_.TimeoutCheck();
-  EXPECT_EQ(received(), Lines{"proxy 8001 1 STREAM TIMEOUT"})
-      << "another node's record of the same topic";
-
-  peer_.record("front_node", kCamera, [](SensorState& state) {
-    const int64_t now = nowMs();
-    state.receive_times_ms = {now - 1000, now - 500, now};  // 2 Hz against a 15 Hz low limit
-    state.abnormal_start_ms = now - 10000;
-    state.last_header = stamped(9);
-  });
-  test_support::LogCapture frame_rate_capture;
-  diagnosis_.FPSCheck();
-  diagnosis_.FPSCheck();
-  peer_.record("front_node", "scan_1", [](SensorState& state) {
-    state.receive_times_ms = {nowMs() - 1000, nowMs() - 500, nowMs()};  // 2 Hz against 5 Hz
-    state.abnormal_start_ms = nowMs() - 10000;
-  });
-  diagnosis_.MonitoringCycle();  // the thread's pass reports rates as the check does
-  EXPECT_EQ(roughly(frame_rate_capture.lines()),
-            (Lines{"[ERROR] [ABNORMAL] 8015 FRAME RATE ABNORMAL! Cutoff time: 10",
-                   "[ERROR] [ABNORMAL] 8008 FRAME RATE ABNORMAL! Cutoff time: 10"}));
-  EXPECT_EQ(received(), (Lines{"proxy 8015 1 FRAME RATE ABNORMAL @9.7 f9",
-                               "proxy 8008 1 FRAME RATE ABNORMAL @43.7 f43"}));
+  EXPECT_EQ(step(check), (Lines{"[ERROR] [TIMEOUT] 8001 STREAM TIMEOUT! Cutoff time: 60", "proxy 8001 1 STREAM TIMEOUT"})) << "another node's record of the topic";
+  // clang-format on
+  const int64_t now = nowMs();
+  for (const char* topic : {kCamera, "scan_1"}) {  // 2 Hz against low limits of 15 and 5 Hz
+    peer_.record("front_node", topic, [now](SensorState& state) {
+      state.receive_times_ms = {now - 1000, now - 500, now};
+      state.abnormal_start_ms = now - 10000;
+    });
+  }
+  // clang-format off
+  EXPECT_EQ(step([&] { diagnosis_.FPSCheck(), diagnosis_.FPSCheck(); }),
+            (Lines{"[ERROR] [ABNORMAL] 8008 FRAME RATE ABNORMAL! Cutoff time: 10", "[ERROR] [ABNORMAL] 8015 FRAME RATE ABNORMAL! Cutoff time: 10",
+                   "proxy 8008 1 FRAME RATE ABNORMAL @43.7 f43", "proxy 8015 1 FRAME RATE ABNORMAL"}));
+  // clang-format on
+  for (const char* topic : {kCamera, "scan_1"}) {  // and the thread's pass reports them as well
+    peer_.record("front_node", topic, [](SensorState& state) {
+      state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::NORMAL;
+    });
+  }
+  EXPECT_EQ(step([this] { diagnosis_.MonitoringCycle(); }).size(), 4u);
 }
 
 // The health of made-up streams, as the snapshot gives it (through the view's
