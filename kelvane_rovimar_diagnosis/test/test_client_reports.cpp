@@ -118,9 +118,9 @@ TEST_F(CalibrationReport, ComparesTheListedSensorsWithTheStatusFileOnce) {
     for (const auto& line : capture.lines(true)) lines += line + "|";
     const std::string begin = "[INFO] sensor calibration report begin|",
                       done = "[INFO] sensor calibration report done|";
+    // The second call only begins and ends.
     EXPECT_EQ(lines,
-              begin + "before status_file|after status_file|" + row.lines + done + begin + done)
-        << "the second call only begins and ends";
+              begin + "before status_file|after status_file|" + row.lines + done + begin + done);
     EXPECT_EQ(received(), row.event.empty() ? Lines{} : Lines{row.event}) << lines;
   }
 }
@@ -143,8 +143,8 @@ TEST_F(CalibrationReport, EmptyListSkipsTheFileAndAnUnreadablePathIsCheckedAgain
       << lines[1];
   std::filesystem::remove(kDirectory);
   EXPECT_TRUE(diagnosis_.SensorCalibrationStatusReport());
-  EXPECT_EQ(received(), Lines{"pnc 8050 1 sensor calibration miss yaml status file"})
-      << "the check runs again";
+  // The check runs again.
+  EXPECT_EQ(received(), Lines{"pnc 8050 1 sensor calibration miss yaml status file"});
 }
 
 }  // namespace

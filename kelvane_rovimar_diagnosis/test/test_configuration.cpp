@@ -162,15 +162,15 @@ TEST_F(ConfigLoading, TakesOverAllThreeSectionsAndResetsOnlyTheNodesItLists) {
     test_support::LogCapture capture;
     ASSERT_TRUE(diagnosis_.loadConfigFromFile(path));
     EXPECT_EQ(capture.lines(), Lines{"[INFO] Successfully loaded sensor config from: " + path});
+    // Thresholds registered at run time are gone; a node the file no longer lists is kept.
     EXPECT_EQ(peer_.tables(),
-              kFullTables + "runtime: lidar_node[] ultra_node[] unlisted_node+[scan_1]")
-        << "thresholds registered at run time are gone; a node the file no longer lists is kept";
+              kFullTables + "runtime: lidar_node[] ultra_node[] unlisted_node+[scan_1]");
     EXPECT_EQ(peer_.lastConfigMtime(), 1700000000LL * 1000000000LL) << "whole seconds";
   }
   load("nodes:\n  n: {topics: [~]}\n" + validSensors() + "calibration_sensors: [~, imu]\n");
+  // A null name reads as null.
   EXPECT_EQ(peer_.configured(),
-            "nodes: n[null]\nsensors: s{10,0.5,500,3,1000,8,2000}\ncalibration: null,imu")
-      << "a null name reads as null";
+            "nodes: n[null]\nsensors: s{10,0.5,500,3,1000,8,2000}\ncalibration: null,imu");
   load(validSensors() + "diagnostics: {period_ms: 200}\n");
   EXPECT_NE(peer_.tables().find("\ndiagnostics: 200 \n"), std::string::npos);
   load(validSensors());  // absent optional sections leave their tables empty, the view off
@@ -252,12 +252,12 @@ TEST(Initialize, CreatesTheNodeAndItsPublishersOnceAndKeepsThemAfterAFailedLoad)
   test_support::LogCapture capture;
   EXPECT_TRUE(diagnosis.initialize(files.path("absent.yaml")));  // nothing created or read again
   EXPECT_EQ(capture.lines(), Lines{"[WARN] Diagnosis already initialized"});
+  // The retry after the failed load creates a new node; the first node's publishers go.
   EXPECT_EQ(fmt::format("{} {} {} {}{}", peer.configFilePath() == valid, peer.node() != first_node,
                         peer.node()->get_name(), peer.publishers(),
                         publishersOf("chassis_loc_diag_topic")),
             "true true diagnosis_node /sensor_proxy_diag_topic:10 /chassis_pnc_diag_topic:10 "
-            "/chassis_loc_diag_topic:10 1")
-      << "the retry after the failed load creates a new node; the first node's publishers go";
+            "/chassis_loc_diag_topic:10 1");
 }
 
 TEST_F(ConfigLoading, RegisterStoresFourValidThresholdsAndTopicsBelongOnlyToTheirNodes) {

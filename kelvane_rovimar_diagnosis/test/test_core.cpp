@@ -142,8 +142,8 @@ TEST(StreamChecks, RateCountsIntervalsOverTheSpanAndKnownTopicsHaveTheirCodes) {
     codes += std::to_string(kelvane_rovimar_diagnosis::timeoutEventCode(topic).value_or(0)) + "/" +
              std::to_string(kelvane_rovimar_diagnosis::frameRateEventCode(topic).value_or(0)) + " ";
   }
-  EXPECT_EQ(codes, "8001/8008 8002/8010 8003/8012 8004/8016 8005/8018 8007/8017 8006/8019 0/8015 0/8013 0/8014 0/8020 0/8025 0/0 ")
-      << "ultrasonic 3 and 4 take swapped codes; cameras, IMU and odometry have no timeout code";
+  // Ultrasonic 3 and 4 take swapped codes; cameras, IMU and odometry have no timeout code.
+  EXPECT_EQ(codes, "8001/8008 8002/8010 8003/8012 8004/8016 8005/8018 8007/8017 8006/8019 0/8015 0/8013 0/8014 0/8020 0/8025 0/0 ");
   // clang-format on
 }
 
@@ -171,8 +171,8 @@ TEST(ClientEvents, LimitAcceptsOneReportPerKeyPerSecond) {
   };
   EXPECT_EQ(limit("A@0 A@0 A@999 B@999 A@1000"), "+ - - + +");
   EXPECT_EQ(limit("A@0 A@600 A@1000 A@1999"), "+ - + -") << "a dropped report keeps the time";
-  EXPECT_EQ(limit("A@0 A@-3600000 A@-3599500 A@-3599000"), "+ + - +")
-      << "a clock set back starts the limit afresh instead of silencing the key";
+  // A clock set back starts the limit afresh instead of silencing the key.
+  EXPECT_EQ(limit("A@0 A@-3600000 A@-3599500 A@-3599000"), "+ + - +");
 }
 
 TEST(ClientEvents, LocalizationConfirmsALossAfterASecondAndARecoveryAfterHalfASecond) {
@@ -186,16 +186,16 @@ TEST(ClientEvents, LocalizationConfirmsALossAfterASecondAndARecoveryAfterHalfASe
     });  // the text after "LOCALIZATION "
   };
   EXPECT_EQ(localization("0@0 0@999 0@1000 0@1100"), "- - 1:LOST -");
-  EXPECT_EQ(localization("0@0 1@500 0@1200 0@2199 0@2200"), "- - - - 1:LOST")
-      << "status 1 clears the wait";
-  EXPECT_EQ(localization("0@0 2@100 0@1000 0@1999 0@2000"), "- - - - 1:LOST")
-      << "as status 2 while normal does";
+  // Status 1 clears the wait.
+  EXPECT_EQ(localization("0@0 1@500 0@1200 0@2199 0@2200"), "- - - - 1:LOST");
+  // Status 2 while normal clears it too.
+  EXPECT_EQ(localization("0@0 2@100 0@1000 0@1999 0@2000"), "- - - - 1:LOST");
   EXPECT_EQ(localization("0@0 0@1000 2@1100 2@1599 2@1600 2@1700"), "- 1:LOST - - 0:RECOVERY -");
   EXPECT_EQ(localization("0@0 0@1000 1@1100 1@1200 -3@1300"), "- 1:LOST 0:NORMAL - -");
   EXPECT_EQ(localization("0@0 0@1000 -3@1100"), "- 1:LOST 0:NORMAL");
+  // A loss report ends the recovery wait.
   EXPECT_EQ(localization("0@0 0@1000 2@1100 0@1300 2@1700 2@2199 2@2200"),
-            "- 1:LOST - - - - 0:RECOVERY")
-      << "a loss report ends the recovery wait";
+            "- 1:LOST - - - - 0:RECOVERY");
 }
 
 TEST(ClientEvents, EachKindHasItsCodeTextsAndTopicAndUnknownValuesShareOne) {
@@ -206,6 +206,7 @@ TEST(ClientEvents, EachKindHasItsCodeTextsAndTopicAndUnknownValuesShareOne) {
     kinds += std::string(kind.key) + " " + std::to_string(kind.event_id) + " " + kind.normal_text +
              " " + kind.abnormal_text + " " + std::to_string(static_cast<int>(kind.topic)) + "\n";
   }
+  // Topics: 0 sensor proxy, 1 chassis pnc, 2 chassis loc, 3 none.
   EXPECT_EQ(kinds,
             "UNKNOWN_EVENT 0 UNKNOWN_EVENT UNKNOWN_EVENT 3\n"
             "FRONT_2D_LIDAR_STATUS 8009 FRONT_2D_LIDAR_NORMAL FRONT_2D_LIDAR_ABNORMAL 0\n"
@@ -216,8 +217,7 @@ TEST(ClientEvents, EachKindHasItsCodeTextsAndTopicAndUnknownValuesShareOne) {
             "LOCALIZATION_LOST_STATUS 8024 LOCALIZATION_NORMAL LOCALIZATION_LOST 2\n"
             "NAV_TO_POINT_STATUS 8026 NAV_TO_POINT_NORMAL NAV_TO_POINT_FAILED 1\n"
             "INFER_STREAM_TIMEOUT_STATUS 5024 MODEL_INFER_NORMAL MODEL_INFER_TIMEOU 1\n"
-            "UNKNOWN_EVENT 0 UNKNOWN_EVENT UNKNOWN_EVENT 3\n")
-      << "topics: 0 sensor proxy, 1 chassis pnc, 2 chassis loc, 3 none";
+            "UNKNOWN_EVENT 0 UNKNOWN_EVENT UNKNOWN_EVENT 3\n");
 }
 
 }  // namespace

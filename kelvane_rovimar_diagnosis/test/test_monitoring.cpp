@@ -49,8 +49,8 @@ class Monitoring : public test_support::DiagnosisFixture {
 
 TEST_F(Monitoring, TimeoutsRecoveriesAndLowRatesArePublishedOncePerTransitionAndPerNode) {
   diagnosis_.TimeoutCheck();  // arms every topic of the registered nodes
-  EXPECT_NE(peer_.tables().find(" silent_node[]"), std::string::npos)
-      << "not examined: never reported";
+  // Not examined: never reported.
+  EXPECT_NE(peer_.tables().find(" silent_node[]"), std::string::npos);
   peer_.record("front_node", "scan_1", [](SensorState& state) { state.last_receive_ms -= 20000; });
   silence("front_node", kUltrasonic3, 60000, stamped(42));
   silence("front_node", kCamera, 60000);  // a topic without a timeout code
@@ -152,8 +152,8 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
   EXPECT_EQ(rendered(kelvane_rovimar_diagnosis::diagnosticArrayOf(diagnosis_.snapshot(), "robot_1",
                                                                   builtin_interfaces::msg::Time())),
             expected);
-  EXPECT_EQ(peer_.tables().find("silent_node+"), std::string::npos)
-      << "a snapshot registers nothing";
+  // A snapshot registers nothing.
+  EXPECT_EQ(peer_.tables().find("silent_node+"), std::string::npos);
 
   auto observer = std::make_shared<rclcpp::Node>("diagnostics_observer");
   std::vector<diagnostic_msgs::msg::DiagnosticArray> arrays;
@@ -211,9 +211,9 @@ TEST_F(Intake, EveryReportIsRefusedWithItsReasonUnlessNodeTopicAndThresholdsAreK
     EXPECT_FALSE(report(static_cast<int>(kind % 3), refusal.node, refusal.topic));
     EXPECT_EQ(capture.lines(), refusal.lines) << refusal.node << " " << refusal.topic;
   }
+  // A refused report records nothing.
   EXPECT_NE(peer_.tables().find("runtime: front_node+[] rear_node+[] silent_node[]"),
-            std::string::npos)
-      << "a refused report records nothing";
+            std::string::npos);
   ASSERT_TRUE(diagnosis_.Register("unthresholded", 10.0F, 0.5F, 500, 3));
   for (int kind = 0; kind < 3; ++kind) EXPECT_TRUE(report(kind, "front_node", "unthresholded"));
   EXPECT_FALSE(peer_.timerRunning()) << "an explicit initialize starts no monitoring thread";
@@ -230,8 +230,8 @@ TEST_F(Intake, FourthMessageAfterArmingEndsTheInitialPhaseWithOrWithoutHeader) {
   EXPECT_FALSE(peer_.record("rear_node", "scan_1").initializing);
   EXPECT_EQ(peer_.record("rear_node", "scan_1").init_receive_count, 0);
   const SensorState headerless = peer_.record("rear_node", "scan_2");
-  EXPECT_FALSE(headerless.initializing)
-      << "a headerless stream must leave its initial phase too, or its cutoff never applies";
+  // A headerless stream must leave its initial phase too, or its cutoff never applies.
+  EXPECT_FALSE(headerless.initializing);
   EXPECT_EQ(headerless.last_header.frame_id, "");
   EXPECT_NEAR(headerless.last_header.stamp.sec, nowMs() / 1000, 60) << "stamped with report time";
   EXPECT_EQ(headerless.receive_times_ms.back(), headerless.last_receive_ms);
@@ -266,11 +266,11 @@ TEST_F(AutoInitialize, AFirstReportThatThrowsIsRetriedAndConcurrentOnesLoadTheIn
   EXPECT_TRUE(report());
   auto lines = retry_capture.lines();
   std::sort(lines.begin(), lines.end());  // a report may register before the step logs its end
+  // The step that threw runs again, and once it succeeded never again.
   EXPECT_EQ(lines, (Lines{"[INFO] Diagnosis system auto-initialized with config: " + installed_,
                           "[INFO] Node auto-registered: lidar_proxy_node",
                           "[INFO] Successfully loaded sensor config from: " + installed_,
-                          "[INFO] Timer thread started"}))
-      << "the step that threw runs again, and once it succeeded never again";
+                          "[INFO] Timer thread started"}));
   EXPECT_TRUE(peer_.timerRunning());
   EXPECT_EQ(peer_.record("lidar_proxy_node", "scan_1").receive_times_ms.size(), 5u);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -291,11 +291,11 @@ TEST_F(AutoInitialize, MissingPackageFallsBackToTheFixedPathOnceUntilAnExplicitI
   ASSERT_FALSE(lines.empty());
   lines[0].resize(std::min(lines[0].size(), lines[0].find(" not found") + 10));  // the paths searched cut
   const std::string failed = "[ERROR] Failed to auto-initialize diagnosis system";
+  // The file is tried once.
   EXPECT_EQ(lines, (Lines{"[ERROR] Failed to get package share directory: package 'kelvane_rovimar_diagnosis' not found",
                           "[ERROR] YAML parsing error in config file '" + fallback + "': bad file: " + fallback,
                           "[ERROR] Failed to initialize from config file: " + fallback, "[INFO] Timer thread started",
-                          failed + " with config: " + fallback, failed, failed, failed, failed}))
-      << "the file is tried once";
+                          failed + " with config: " + fallback, failed, failed, failed, failed}));
   // clang-format on
   ASSERT_TRUE(diagnosis_.initialize(installed_));
   EXPECT_TRUE(report()) << "an explicit initialisation is honoured";

@@ -65,11 +65,11 @@ TEST_F(Reload, SuccessTakesTheWholeFileAndNodesRegisterAfresh) {
       (Lines{"[ERROR] No config file path set", "[INFO] Reloading config from: " + path_,
              "[INFO] Successfully loaded sensor config from: " + path_,
              "[INFO] Config reloaded successfully", "[INFO] Node auto-registered: lidar_node"}));
+  // The new file drops scan_2 and the registered topic; the node registers again, afresh.
   EXPECT_EQ(peer_.tables(),
             "nodes: lidar_node[scan_1,/rslidar_points]\n"
             "sensors: /rslidar_points{10,0.5,500,3,1000,8,2000} scan_1{10,0.5,900,3,1000,8,2000}\n"
-            "calibration: \nruntime: lidar_node+[scan_1]")
-      << "scan_2 and the registered topic are gone; the node registered again with a fresh record";
+            "calibration: \nruntime: lidar_node+[scan_1]");
   EXPECT_EQ(peer_.record("lidar_node", "scan_1").receive_times_ms.size(), 1u);
   EXPECT_EQ(loadedFile(), 20);
 }
@@ -91,8 +91,8 @@ TEST_F(Reload, WatcherReloadsNewerFilesRetriesFailingOnesHonoursRequestsAndStops
   const long failures =
       countOf(lines, "[INFO] Config reload failed, rolling back to previous configuration");
   EXPECT_TRUE(failures >= 2 && failures <= 4) << failures << ": retried about once a second";
-  EXPECT_EQ(countOf(lines, "[INFO] Config file modified, auto-reloading..."), failures + 1)
-      << "a requested reload compares no time and says nothing of a change";
+  // A requested reload compares no time and logs no change.
+  EXPECT_EQ(countOf(lines, "[INFO] Config file modified, auto-reloading..."), failures + 1);
   EXPECT_EQ(countOf(lines, "[INFO] Config reloaded successfully"), 2);
   EXPECT_EQ(countOf(lines, "[INFO] Config watcher thread started"), 2);
   EXPECT_EQ(countOf(lines, "[ERROR] No config file path set"), 0);
@@ -103,18 +103,19 @@ TEST_F(Reload, WatcherReloadsNewerFilesRetriesFailingOnesHonoursRequestsAndStops
   std::this_thread::sleep_for(std::chrono::milliseconds(1200));
   const auto before = std::chrono::steady_clock::now();
   diagnosis_.stopConfigWatcher();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(800))
-      << "stop waited for the one-second poll instead of waking the watcher";
+  // Stop wakes the watcher instead of waiting for its one-second poll.
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(800));
   without_file.stopConfigWatcher();
   diagnosis_.stopConfigWatcher();
   {
     Diagnosis destroyed_while_watching;
     destroyed_while_watching.startConfigWatcher();
   }
-  EXPECT_EQ(quiet_capture.lines(),
-            (Lines{"[INFO] Config watcher thread stopped", "[INFO] Config watcher thread stopped",
-                   "[INFO] Config watcher thread started", "[INFO] Config watcher thread stopped"}))
-      << "a file loaded already, then a deleted one, is left alone";
+  // A file loaded already, then a deleted one, is left alone.
+  EXPECT_EQ(
+      quiet_capture.lines(),
+      (Lines{"[INFO] Config watcher thread stopped", "[INFO] Config watcher thread stopped",
+             "[INFO] Config watcher thread started", "[INFO] Config watcher thread stopped"}));
 }
 
 }  // namespace
