@@ -130,17 +130,16 @@ TEST_F(CalibrationReport, EmptyListSkipsTheFileAndAnUnreadablePathIsCheckedAgain
   ASSERT_TRUE(no_sensors.initialize(files_.write("none.yaml", test_support::validSensors())));
   test_support::LogCapture capture;
   EXPECT_TRUE(no_sensors.SensorCalibrationStatusReport());
-  EXPECT_EQ(capture.lines(true), (Lines{"[INFO] sensor calibration report begin",
-                                        "[INFO] no sensor need to be calibration",
-                                        "[INFO] sensor calibration report done"}));
+  // clang-format off
+  EXPECT_EQ(capture.lines(true), (Lines{"[INFO] sensor calibration report begin", "[INFO] no sensor need to be calibration", "[INFO] sensor calibration report done"}));
+  // clang-format on
   // A link to itself: the status query fails with "too many levels of symbolic links".
   std::filesystem::create_directory_symlink(kDirectory, kDirectory);
   test_support::LogCapture loop_capture;
   EXPECT_TRUE(diagnosis_.SensorCalibrationStatusReport());
   const auto lines = loop_capture.lines();
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1].rfind("[ERROR] Failed to read sensor calibration status file: ", 0), 0u)
-      << lines[1];
+  EXPECT_EQ(lines.size() == 3 ? lines[1].substr(0, 55) : "",
+            "[ERROR] Failed to read sensor calibration status file: ");
   std::filesystem::remove(kDirectory);
   EXPECT_TRUE(diagnosis_.SensorCalibrationStatusReport());
   // The check runs again.

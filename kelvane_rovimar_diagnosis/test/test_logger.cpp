@@ -98,13 +98,11 @@ TEST(LoggerJournal, SendsEachLineWithItsPriorityAndCallSite) {
     }
     rendered.push_back(fields);
   }
-  EXPECT_EQ(
-      rendered,
-      (Lines{
-          "6 spdlog ./test/logger_probe.cpp logToJournal   1 [INFO] journal marker info",
-          "4 spdlog ./test/logger_probe.cpp logToJournal   2 [WARN] journal marker warn",
-          "3 spdlog ./test/logger_probe.cpp logToJournal   3 [ERROR] journal marker error",
-          "3 spdlog ./src/sensor_diagnosis.cpp reloadConfig   4 [ERROR] No config file path set"}));
+  // clang-format off
+  EXPECT_EQ(rendered, (Lines{"6 spdlog ./test/logger_probe.cpp logToJournal   1 [INFO] journal marker info",
+      "4 spdlog ./test/logger_probe.cpp logToJournal   2 [WARN] journal marker warn", "3 spdlog ./test/logger_probe.cpp logToJournal   3 [ERROR] journal marker error",
+      "3 spdlog ./src/sensor_diagnosis.cpp reloadConfig   4 [ERROR] No config file path set"}));
+  // clang-format on
   ASSERT_EQ(records.size(), 4u);
   EXPECT_NE(records[0].find("\"CODE_LINE\":\"" + std::to_string(line) + "\""), std::string::npos);
   EXPECT_NE(records[2].find("\"CODE_LINE\":\"" + std::to_string(line + 2) + "\""),

@@ -60,16 +60,13 @@ TEST_F(Reload, SuccessTakesTheWholeFileAndNodesRegisterAfresh) {
   EXPECT_FALSE(Diagnosis().reloadConfig());
   EXPECT_TRUE(diagnosis_.reloadConfig());
   ASSERT_TRUE(diagnosis_.SensorReportWithoutHeader("lidar_node", "scan_1"));
-  EXPECT_EQ(
-      capture.lines(),
-      (Lines{"[ERROR] No config file path set", "[INFO] Reloading config from: " + path_,
-             "[INFO] Successfully loaded sensor config from: " + path_,
-             "[INFO] Config reloaded successfully", "[INFO] Node auto-registered: lidar_node"}));
+  // clang-format off
+  EXPECT_EQ(capture.lines(), (Lines{"[ERROR] No config file path set", "[INFO] Reloading config from: " + path_,
+      "[INFO] Successfully loaded sensor config from: " + path_, "[INFO] Config reloaded successfully", "[INFO] Node auto-registered: lidar_node"}));
   // The new file drops scan_2 and the registered topic; the node registers again, afresh.
-  EXPECT_EQ(peer_.tables(),
-            "nodes: lidar_node[scan_1,/rslidar_points]\n"
-            "sensors: /rslidar_points{10,0.5,500,3,1000,8,2000} scan_1{10,0.5,900,3,1000,8,2000}\n"
-            "calibration: \nruntime: lidar_node+[scan_1]");
+  EXPECT_EQ(peer_.tables(), "nodes: lidar_node[scan_1,/rslidar_points]\nsensors: /rslidar_points{10,0.5,500,3,1000,8,2000} scan_1{10,0.5,900,3,1000,8,2000}\n"
+                            "calibration: \nruntime: lidar_node+[scan_1]");
+  // clang-format on
   EXPECT_EQ(peer_.record("lidar_node", "scan_1").receive_times_ms.size(), 1u);
   EXPECT_EQ(loadedFile(), 20);
 }
