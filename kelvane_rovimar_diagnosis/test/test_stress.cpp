@@ -135,36 +135,31 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
     }
   });
   // Replaces the file every 20 ms: a valid version about every 0.7 s, loaded by
-  // call (then the tables must be the file's), so that most of the flapper's
-  // silences see no load; invalid ones in between, renamed into place or
-  // written in place and cut short, loaded by call or by request. A failed load
-  // leaves tables from `possible`: the last confirmed load's or a valid file's
-  // written since. Step 29 requests a load that step 0, next without a pause,
-  // often overlaps: loads must not interleave, or the older file may win.
+  // call, so that most of the flapper's silences see no load; invalid ones in
+  // between, renamed into place or written in place and cut short, loaded by
+  // call or by request. The tables in force are always the last valid file's.
+  // Step 29 writes that file again and requests a load, which step 0 (the next,
+  // without a pause) often overlaps: loads must not interleave, or it may win.
   threads.emplace_back([&] {
-    std::set<std::string> possible = {expected[0]};
+    std::string in_force = expected[0];
     for (int step = 0; !stop; ++step) {
       if (step % 30 != 0) std::this_thread::sleep_for(20ms);
       const int version = step / 30 % 3, kind = step % 4;
-      if (step % 30 == 0) {
-        replace(versions[version]);
-        if (!diagnosis_.reloadConfig() || peer_.configured() != expected[version])
-          fault("a valid file");
-        possible = {expected[version]};
-      } else if (step % 30 == 29 || kind == 2) {
-        replace(step % 30 == 29 ? versions[(version + 2) % 3] : invalid[1]);
-        if (step % 30 == 29) possible.insert(expected[(version + 2) % 3]);
+      const bool valid = step % 30 == 0 || step % 30 == 29;
+      if (valid || kind % 2 == 0) replace(valid ? versions[version] : invalid[kind / 2]);
+      if (!valid && kind % 2 == 1)
+        std::ofstream(path_, std::ios::trunc) << truncated.substr(0, truncated.size() / kind);
+      if (step % 30 == 29 || (!valid && kind == 2)) {
         diagnosis_.requestConfigReload();
         ++requests;
         continue;
-      } else if (kind == 0) {
-        replace(invalid[0]);
-      } else {
-        std::ofstream(path_, std::ios::trunc) << truncated.substr(0, truncated.size() / kind);
       }
       ++calls;
-      if (step % 30 != 0 && diagnosis_.reloadConfig()) fault("an invalid file loaded");
-      if (possible.count(peer_.configured()) == 0) fault("a failed load changed the tables");
+      if (diagnosis_.reloadConfig() != valid)
+        fault(valid ? "a valid file failed" : "an invalid one loaded");
+      if (valid) in_force = expected[version];
+      if (peer_.configured() != in_force)
+        fault("the tables in force are not the last valid file's");
     }
   });
 
