@@ -185,17 +185,14 @@ TEST(ClientEvents, LocalizationConfirmsALossAfterASecondAndARecoveryAfterHalfASe
                               : std::string("-");
     });  // the text after "LOCALIZATION "
   };
-  EXPECT_EQ(localization("0@0 0@999 0@1000 0@1100"), "- - 1:LOST -");
-  // Status 1 clears the wait.
-  EXPECT_EQ(localization("0@0 1@500 0@1200 0@2199 0@2200"), "- - - - 1:LOST");
-  // Status 2 while normal clears it too.
-  EXPECT_EQ(localization("0@0 2@100 0@1000 0@1999 0@2000"), "- - - - 1:LOST");
-  EXPECT_EQ(localization("0@0 0@1000 2@1100 2@1599 2@1600 2@1700"), "- 1:LOST - - 0:RECOVERY -");
-  EXPECT_EQ(localization("0@0 0@1000 1@1100 1@1200 -3@1300"), "- 1:LOST 0:NORMAL - -");
-  EXPECT_EQ(localization("0@0 0@1000 -3@1100"), "- 1:LOST 0:NORMAL");
-  // A loss report ends the recovery wait.
-  EXPECT_EQ(localization("0@0 0@1000 2@1100 0@1300 2@1700 2@2199 2@2200"),
-            "- 1:LOST - - - - 0:RECOVERY");
+  // clang-format off
+  const std::pair<const char*, const char*> rows[] = {{"0@0 0@999 0@1000 0@1100", "- - 1:LOST -"},
+      {"0@0 1@500 0@1200 0@2199 0@2200", "- - - - 1:LOST"},  // status 1 clears the wait,
+      {"0@0 2@100 0@1000 0@1999 0@2000", "- - - - 1:LOST"},  // as status 2 while normal does
+      {"0@0 0@1000 2@1100 2@1599 2@1600 2@1700", "- 1:LOST - - 0:RECOVERY -"}, {"0@0 0@1000 1@1100 1@1200 -3@1300", "- 1:LOST 0:NORMAL - -"},
+      {"0@0 0@1000 -3@1100", "- 1:LOST 0:NORMAL"}, {"0@0 0@1000 2@1100 0@1300 2@1700 2@2199 2@2200", "- 1:LOST - - - - 0:RECOVERY"}};  // a loss ends the wait
+  // clang-format on
+  for (const auto& [script, trace] : rows) EXPECT_EQ(localization(script), trace) << script;
 }
 
 TEST(ClientEvents, EachKindHasItsCodeTextsAndTopicAndUnknownValuesShareOne) {
@@ -207,17 +204,13 @@ TEST(ClientEvents, EachKindHasItsCodeTextsAndTopicAndUnknownValuesShareOne) {
              " " + kind.abnormal_text + " " + std::to_string(static_cast<int>(kind.topic)) + "\n";
   }
   // Topics: 0 sensor proxy, 1 chassis pnc, 2 chassis loc, 3 none.
-  EXPECT_EQ(kinds,
-            "UNKNOWN_EVENT 0 UNKNOWN_EVENT UNKNOWN_EVENT 3\n"
-            "FRONT_2D_LIDAR_STATUS 8009 FRONT_2D_LIDAR_NORMAL FRONT_2D_LIDAR_ABNORMAL 0\n"
-            "REAR_2D_LIDAR_STATUS 8011 REAR_2D_LIDAR_NORMAL REAR_2D_LIDAR_ABNORMAL 0\n"
-            "PATH_GLOBAL_PLAN_STATUS 8021 PATH_GLOBAL_PLAN_NORMAL PATH_GLOBAL_PLAN_FAILED 1\n"
-            "PATH_LOCAL_PLAN_STATUS 8022 PATH_LOCAL_PLAN_NORMAL PATH_LOCAL_PLAN_FAILED 1\n"
-            "LOCALIZATION_DEGRADED_STATUS 8023 LOCALIZATION_NORMAL LOCALIZATION_DEGRADED 2\n"
-            "LOCALIZATION_LOST_STATUS 8024 LOCALIZATION_NORMAL LOCALIZATION_LOST 2\n"
-            "NAV_TO_POINT_STATUS 8026 NAV_TO_POINT_NORMAL NAV_TO_POINT_FAILED 1\n"
-            "INFER_STREAM_TIMEOUT_STATUS 5024 MODEL_INFER_NORMAL MODEL_INFER_TIMEOU 1\n"
-            "UNKNOWN_EVENT 0 UNKNOWN_EVENT UNKNOWN_EVENT 3\n");
+  // clang-format off
+  EXPECT_EQ(kinds, "UNKNOWN_EVENT 0 UNKNOWN_EVENT UNKNOWN_EVENT 3\nFRONT_2D_LIDAR_STATUS 8009 FRONT_2D_LIDAR_NORMAL FRONT_2D_LIDAR_ABNORMAL 0\n"
+      "REAR_2D_LIDAR_STATUS 8011 REAR_2D_LIDAR_NORMAL REAR_2D_LIDAR_ABNORMAL 0\nPATH_GLOBAL_PLAN_STATUS 8021 PATH_GLOBAL_PLAN_NORMAL PATH_GLOBAL_PLAN_FAILED 1\n"
+      "PATH_LOCAL_PLAN_STATUS 8022 PATH_LOCAL_PLAN_NORMAL PATH_LOCAL_PLAN_FAILED 1\nLOCALIZATION_DEGRADED_STATUS 8023 LOCALIZATION_NORMAL LOCALIZATION_DEGRADED 2\n"
+      "LOCALIZATION_LOST_STATUS 8024 LOCALIZATION_NORMAL LOCALIZATION_LOST 2\nNAV_TO_POINT_STATUS 8026 NAV_TO_POINT_NORMAL NAV_TO_POINT_FAILED 1\n"
+      "INFER_STREAM_TIMEOUT_STATUS 5024 MODEL_INFER_NORMAL MODEL_INFER_TIMEOU 1\nUNKNOWN_EVENT 0 UNKNOWN_EVENT UNKNOWN_EVENT 3\n");
+  // clang-format on
 }
 
 }  // namespace
