@@ -86,10 +86,9 @@ class DiagnosisTestPeer {
   /// The three event publishers in order, as "topic:depth ".
   std::string publishers() const {
     std::string text;
-    for (const auto& publisher : {d_.sensor_proxy_pub_, d_.chassis_pnc_pub_, d_.chassis_loc_pub_}) {
+    for (const auto& publisher : {d_.sensor_proxy_pub_, d_.chassis_pnc_pub_, d_.chassis_loc_pub_})
       text +=
           fmt::format("{}:{} ", publisher->get_topic_name(), publisher->get_actual_qos().depth());
-    }
     return text;
   }
 

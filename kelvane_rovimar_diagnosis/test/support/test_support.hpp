@@ -85,9 +85,8 @@ inline ProcessResult runCommand(const std::string& command) {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return result;
   char buffer[4096];
-  for (size_t count; (count = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) {
+  for (size_t count; (count = fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
     result.standard_output.append(buffer, count);
-  }
   const int status = pclose(pipe);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
