@@ -18,9 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // The uncalibrated ones among the listed sensors, in list order, each once.
   std::string rest = findings.text + ",";
-  for (const auto& sensor : sensors) {
-    if (rest.rfind(sensor + ",", 0) == 0) rest.erase(0, sensor.size() + 1);
-  }
+  for (const auto& id : sensors)
+    if (rest.rfind(id + ",", 0) == 0) rest.erase(0, id.size() + 1);
   fuzz_support::require(rest.empty(), "a report names listed sensors, in order, each once");
   return 0;
 }

@@ -33,9 +33,7 @@ int main(int argc, char** argv) {
     LOG_WARN("warn message");
     LOG_ERROR("error message {}", 42);
   } else if (scenario == "count" && argc > 2) {
-    for (int line = 1; line <= std::atoi(argv[2]); ++line) {
-      LOG_INFO("line {}", line);
-    }
+    for (int line = 1; line <= std::atoi(argv[2]); ++line) LOG_INFO("line {}", line);
   } else if (scenario == "journal" && argc > 2) {
     logToJournal(argv[2]);
   } else {

@@ -69,13 +69,12 @@ class CalibrationReport : public ClientReports {
 };
 
 TEST_F(CalibrationReport, ComparesTheListedSensorsWithTheStatusFileOnce) {
-  const std::string read =
-      "[INFO] sensor calibration report get status file|before notice|after notice|";
-  const std::string publish =
-      "[INFO] sensor calibration need report|[INFO] sensor calibration report action "
-      "before|[INFO] sensor calibration report action done|";
+  // clang-format off
+  const std::string read = "[INFO] sensor calibration report get status file|before notice|after notice|";
+  const std::string publish = "[INFO] sensor calibration need report|[INFO] sensor calibration report action before|[INFO] sensor calibration report action done|";
   const std::string failed = "[ERROR] YAML parse sensor calibration status file failed|";
   const std::string missing = "[INFO] sensor calibration report miss status file|" + publish;
+  // clang-format on
   const std::string path = std::string(kDirectory) + "/calibration_status.yaml";
   const auto contents = [&path](const std::string& text) {
     return [&path, text] { std::ofstream(path) << text; };

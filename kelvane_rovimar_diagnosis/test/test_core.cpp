@@ -28,14 +28,10 @@ const SensorThreshold kThreshold{10.0F, 0.5F, 500, 3, 1000, 8.0F, 2000};
 
 /// One cycle in words: "-" when nothing is published, else the new state and
 /// text (with the time behind an abnormal state), then the log marks.
-std::string outcome(const CheckDecision& decision) {
-  std::string text =
-      decision.publish ? std::to_string(decision.new_state) + " " + decision.text : "-";
-  if (decision.publish && decision.new_state == 1)
-    text += " " + std::to_string(decision.elapsed_ms);
-  if (decision.initial_timeout) text += " [INIT]";
-  if (decision.recovered) text += " [RECOVERY]";
-  return text;
+std::string outcome(const CheckDecision& d) {
+  std::string text = d.publish ? std::to_string(d.new_state) + " " + d.text : "-";
+  if (d.publish && d.new_state == 1) text += " " + std::to_string(d.elapsed_ms);
+  return text + (d.initial_timeout ? " [INIT]" : "") + (d.recovered ? " [RECOVERY]" : "");
 }
 
 /// Replays a script on one topic's record and joins the cycles' outcomes with

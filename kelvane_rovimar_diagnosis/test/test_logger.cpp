@@ -22,14 +22,12 @@ test_support::ProcessResult runProbe(const std::string& arguments, const std::st
 const std::string kQuiet = "SPDLOG_STDOUT=true SPDLOG_SYSTEMD=false SPDLOG_LEVEL=info ";
 
 TEST(LoggerEnvironment, PrintsItsNoticesThenTheLinesItsLevelLetsThrough) {
-  const std::string all =
-      "  1 [INFO] info message\n  2 [WARN] warn message\n  3 [ERROR] error message 42\n";
-  const std::string stdout_invalid =
-      "environment variable SPDLOG_STDOUT is invalid, and set true\n";
-  const std::string level_invalid =
-      "environment variable SPDLOG_LEVEL is invalid, and set default level\n";
-  const std::string level_unset =
-      "environment variable SPDLOG_LEVEL is not set, and set default level\n";
+  // clang-format off
+  const std::string all = "  1 [INFO] info message\n  2 [WARN] warn message\n  3 [ERROR] error message 42\n";
+  const std::string stdout_invalid = "environment variable SPDLOG_STDOUT is invalid, and set true\n";
+  const std::string level_invalid = "environment variable SPDLOG_LEVEL is invalid, and set default level\n";
+  const std::string level_unset = "environment variable SPDLOG_LEVEL is not set, and set default level\n";
+  // clang-format on
   const struct {
     std::string variables;
     std::string output;

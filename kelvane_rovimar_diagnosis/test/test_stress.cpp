@@ -115,9 +115,8 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
       generation_before_burst.push_back(peer_.recorded("flapper_node", "scan_1").first);
       header.frame_id = std::to_string(burst);
       for (int round = 0; round < 6; ++round, std::this_thread::sleep_for(15ms)) {
-        for (const char* topic : kFlapperTopics) {
+        for (const char* topic : kFlapperTopics)
           if (!diagnosis_.SensorReportWithHeader("flapper_node", topic, header)) fault(topic);
-        }
       }
     }
     generation_before_burst.push_back(peer_.recorded("flapper_node", "scan_1").first);
