@@ -11,6 +11,7 @@
 
 namespace {
 
+using diagnostic_msgs::msg::DiagnosticArray;
 using kelvane_rovimar_diagnosis::SensorState;
 using test_support::Lines;
 using test_support::nowMs;
@@ -106,8 +107,7 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
     state.receive_times_ms = {now - 400, now - 150, now - 50};  // intervals 250 and 100 ms
     state.last_receive_ms = now - 50;
     state.last_arrival_ns = state.last_receive_ms * 1000000;
-    state.last_header.stamp.sec = static_cast<int32_t>((now - 90) / 1000);
-    state.last_header.stamp.nanosec = static_cast<uint32_t>((now - 90) % 1000 * 1000000);
+    state.last_header.stamp = kelvane_rovimar_diagnosis::stampOf((now - 90) * 1000000);
     state.sender_stamped = true;
   });
   peer_.record("front_node", kUltrasonic3, [&](SensorState& state) {
@@ -124,40 +124,35 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
     });
   }
   ASSERT_TRUE(diagnosis_.SensorReportUsingStatus("rear_node", "scan_2", 1));  // no arrival
+  // clang-format off
   // "<level> <name>: <message> [<hardware id>] <key>=<value>...", silence in whole seconds.
-  const auto rendered = [](const diagnostic_msgs::msg::DiagnosticArray& array) {
+  const auto rendered = [](const DiagnosticArray& array) {
     Lines lines;
     for (const auto& status : array.status) {
-      lines.push_back(fmt::format("{} {}: {} [{}]", status.level, status.name, status.message,
-                                  status.hardware_id));
+      lines.push_back(fmt::format("{} {}: {} [{}]", status.level, status.name, status.message, status.hardware_id));
       for (const auto& [key, value] : status.values) {
         const bool silence = key == "since last message (ms)" && value != "none";
-        lines.back() +=
-            " " + key + "=" + (silence ? std::to_string(std::stol(value) / 1000) : value);
+        lines.back() += " " + key + "=" + (silence ? std::to_string(std::stol(value) / 1000) : value);
       }
     }
     return lines;
   };
-  const std::string figures =
-      " rate (Hz)=0.00 nominal rate (Hz)=10.00 low limit (Hz)=5.00 since last message (ms)=";
+  const std::string figures = " rate (Hz)=0.00 nominal rate (Hz)=10.00 low limit (Hz)=5.00 since last message (ms)=";
   const Lines expected = {
-      // clang-format off
       "0 front_node: scan_1: ok [robot_1] state=normal frame rate=normal rate (Hz)=5.71 nominal rate (Hz)=10.00 low limit (Hz)=5.00 since last message (ms)=0 message age (ms)=40.0 jitter (ms)=75.00 last event=none",
       "2 front_node: " + std::string(kUltrasonic3) + ": timed out, frame rate low [robot_1] state=timed out frame rate=low" + figures + "60 message age (ms)=none jitter (ms)=none last event=8007 status 1",
       "1 front_node: " + std::string(kCamera) + ": frame rate low [robot_1] state=initializing frame rate=low rate (Hz)=0.00 nominal rate (Hz)=30.00 low limit (Hz)=15.00 since last message (ms)=0 message age (ms)=none jitter (ms)=none last event=none",
       "3 rear_node: scan_1: no message yet [robot_1] state=initializing frame rate=normal" + figures + "none message age (ms)=none jitter (ms)=none last event=none",
       "3 rear_node: scan_2: suspended [robot_1] state=suspended frame rate=normal" + figures + "none message age (ms)=none jitter (ms)=none last event=none",
-      // clang-format on
   };
-  EXPECT_EQ(rendered(kelvane_rovimar_diagnosis::diagnosticArrayOf(diagnosis_.snapshot(), "robot_1",
-                                                                  builtin_interfaces::msg::Time())),
-            expected);
+  EXPECT_EQ(rendered(kelvane_rovimar_diagnosis::diagnosticArrayOf(diagnosis_.snapshot(), "robot_1", builtin_interfaces::msg::Time())), expected);
+  // clang-format on
   // A snapshot registers nothing.
   EXPECT_EQ(peer_.tables().find("silent_node+"), std::string::npos);
 
   auto observer = std::make_shared<rclcpp::Node>("diagnostics_observer");
-  std::vector<diagnostic_msgs::msg::DiagnosticArray> arrays;
-  const auto subscription = observer->create_subscription<diagnostic_msgs::msg::DiagnosticArray>(
+  std::vector<DiagnosticArray> arrays;
+  const auto subscription = observer->create_subscription<DiagnosticArray>(
       "/diagnostics", 10, [&arrays](const auto& array) { arrays.push_back(array); });
   test_support::LogCapture capture;
   diagnosis_.startTimer();
