@@ -24,15 +24,13 @@ const char kCamera[] = "/camera_01/color/image_raw";
 class Monitoring : public test_support::DiagnosisFixture {
  protected:
   void SetUp() override {
-    initialize(
-        "nodes:\n  front_node: {topics: [scan_1, " + std::string(kUltrasonic3) + ", " + kCamera +
-        ", unthresholded]}\n  rear_node: {topics: [scan_1, scan_2]}\n  silent_node: {topics: "
-        "[scan_1]}\nsensors:\n" +
-        sensorEntry("scan_1", {{"cutoff_timeout_ms", "5000"}}) +
-        sensorEntry("scan_2", {{"cutoff_timeout_ms", "400"}, {"cutoff_recovery_threshold", "1"}}) +
-        sensorEntry(kUltrasonic3, {{"cutoff_timeout_ms", "5000"}}) +
-        sensorEntry(kCamera, {{"normal_hz", "30"}, {"cutoff_timeout_ms", "1"}}) +
-        "diagnostics: {period_ms: 200, hardware_id: robot_1}\n");
+    // clang-format off
+    initialize("nodes:\n  front_node: {topics: [scan_1, " + std::string(kUltrasonic3) + ", " + kCamera + ", unthresholded]}\n"
+               "  rear_node: {topics: [scan_1, scan_2]}\n  silent_node: {topics: [scan_1]}\nsensors:\n" +
+               sensorEntry("scan_1", {{"cutoff_timeout_ms", "5000"}}) + sensorEntry("scan_2", {{"cutoff_timeout_ms", "400"}, {"cutoff_recovery_threshold", "1"}}) +
+               sensorEntry(kUltrasonic3, {{"cutoff_timeout_ms", "5000"}}) + sensorEntry(kCamera, {{"normal_hz", "30"}, {"cutoff_timeout_ms", "1"}}) +
+               "diagnostics: {period_ms: 200, hardware_id: robot_1}\n");
+    // clang-format on
     ASSERT_TRUE(diagnosis_.AutoRegisterNode("front_node"));
     ASSERT_TRUE(diagnosis_.AutoRegisterNode("rear_node"));
   }

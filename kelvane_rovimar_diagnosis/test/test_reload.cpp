@@ -6,27 +6,25 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
 using test_support::countOf;
 using test_support::Lines;
 using test_support::sensorEntry;
 
-const std::string kFirst = "nodes:\n  lidar_node: {topics: [scan_1, scan_2]}\nsensors:\n" +
-                           sensorEntry("scan_1") + sensorEntry("scan_2");
+// clang-format off
+const std::string kFirst = "nodes:\n  lidar_node: {topics: [scan_1, scan_2]}\nsensors:\n" + sensorEntry("scan_1") + sensorEntry("scan_2");
 // Adds /rslidar_points, changes scan_1's cutoff, drops scan_2.
-const std::string kSecond =
-    "nodes:\n  lidar_node: {topics: [scan_1, /rslidar_points]}\nsensors:\n" +
-    sensorEntry("scan_1", {{"cutoff_timeout_ms", "900"}}) + sensorEntry("/rslidar_points");
+const std::string kSecond = "nodes:\n  lidar_node: {topics: [scan_1, /rslidar_points]}\nsensors:\n" +
+                            sensorEntry("scan_1", {{"cutoff_timeout_ms", "900"}}) + sensorEntry("/rslidar_points");
+// clang-format on
 const std::string kInvalid = "sensors:\n" + sensorEntry("scan_1", {{"low_ratio", "3"}});
 constexpr time_t kFirstLoad = 1'700'000'000;  // the file's time at the first load, s
 
 /// Polls `condition` for up to ten seconds.
 template <typename Condition>
 bool eventually(Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(20ms);
+  for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       !condition() && std::chrono::steady_clock::now() < end;)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   return condition();
 }
 
