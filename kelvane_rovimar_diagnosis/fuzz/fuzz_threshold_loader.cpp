@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool loaded = in_use.loadConfigFromFile(path);
   const std::string lines = fuzz_support::takeLogLines();
   const bool errors = lines.find("[ERROR] ") != std::string::npos;
-  require(loaded ? !errors && lines.find("[INFO] Successfully loaded sensor config from: " +
-                                         path) != std::string::npos
-                 : errors && lines.find("[INFO]") == std::string::npos,
+  const bool success =
+      lines.find("[INFO] Successfully loaded sensor config from: " + path) != std::string::npos;
+  require(loaded ? !errors && success : errors && lines.find("[INFO]") == std::string::npos,
           "a load logs its success or its errors");
   const std::string tables = DiagnosisTestPeer(in_use).configured();
   require(loaded || tables == default_tables, "a failed load changes nothing");

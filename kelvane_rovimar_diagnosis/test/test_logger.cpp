@@ -87,14 +87,13 @@ TEST(LoggerJournal, SendsEachLineWithItsPriorityAndCallSite) {
   }
   Lines rendered;
   for (const auto& record : records) {
-    std::string fields;
+    rendered.emplace_back();
     for (const char* field :
          {"PRIORITY", "SYSLOG_IDENTIFIER", "CODE_FILE", "CODE_FUNC", "MESSAGE"}) {
       std::smatch value;
-      std::regex_search(record, value, std::regex("\"" + std::string(field) + "\":\"([^\"]*)\""));
-      fields += (fields.empty() ? "" : " ") + value[1].str();
+      std::regex_search(record, value, std::regex(std::string("\"") + field + "\":\"([^\"]*)\""));
+      rendered.back() += (rendered.back().empty() ? "" : " ") + value[1].str();
     }
-    rendered.push_back(fields);
   }
   // clang-format off
   EXPECT_EQ(rendered, (Lines{"6 spdlog ./test/logger_probe.cpp logToJournal   1 [INFO] journal marker info",
