@@ -29,10 +29,7 @@ TEST_F(ClientReports, KindsAndLocalizationArePublishedOnTheirTopicsOnceAndUnknow
     accepted +=
         diagnosis_.DataStatusReport(static_cast<AbnormalEventType>(kind), status) ? '+' : '-';
   accepted += diagnosis_.LocalizationLostReport(LOCALIZATION_DEGRADED_STATUS, 0) ? " +" : " -";
-  kelvane_rovimar_diagnosis::LocalizationLossState waiting;
-  waiting.loss_pending = true;
-  waiting.lost_since_ms = test_support::nowMs() - 2000;
-  peer_.setLocalizationState(waiting);
+  peer_.setLocalizationState({0, test_support::nowMs() - 2000, 0, true, false});  // waiting 2 s
   for (const int status : {0, 0, 1, 1})
     accepted += diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, status) ? '+' : '-';
   EXPECT_EQ(accepted, "++-+-+++- -+-+-");
@@ -87,8 +84,6 @@ TEST_F(CalibrationReport, ComparesTheListedSensorsWithTheStatusFileOnce) {
       {contents("calibration_status:\n  a: 1\n  b: 0\n"), read + publish, "pnc 8050 1 b,c"},
       {contents("calibration_status: {a: 1, b: 2, c: 0x10}\n"), read, ""},
       {contents("calibration_status: {a: 1, b: yes, c: 1}\n"), read + failed, ""},
-      {contents("calibration_status: {a: 1, b: 1.5, c: 1}\n"), read + failed, ""},
-      {contents("calibration_status: {a: 1, b: {x: 1}, c: 1}\n"), read + failed, ""},
       {contents("calibration_status: {a: 1, b: [1], c: 1}\n"), read + failed, ""},
       {[&path] { std::filesystem::create_directory(path); }, read + failed, ""},
       {[&path] { std::filesystem::create_symlink(path + ".absent", path); }, missing, "pnc 8050 1 sensor calibration miss yaml status file"},
