@@ -48,10 +48,7 @@ inline std::string writeScratchFile(const std::string& name, const uint8_t* data
 
 /// Fails the run on a broken promise: libFuzzer keeps the input that did it.
 inline void require(bool kept, const char* promise) {
-  if (!kept) {
-    std::fprintf(stderr, "broken: %s\n", promise);
-    abort();
-  }
+  if (!kept) std::fprintf(stderr, "broken: %s\n", promise), abort();
 }
 
 }  // namespace fuzz_support

@@ -177,6 +177,11 @@ TEST_F(ConfigLoading, TakesOverAllThreeSectionsAndResetsOnlyTheNodesItLists) {
   EXPECT_EQ(peer_.tables(),
             "nodes: \nsensors: s{10,0.5,500,3,1000,8,2000}\ncalibration: \nruntime: "
             "lidar_node[] n[] ultra_node[] unlisted_node+[scan_1]");
+  const YAML::Node document = YAML::Load(kFullDocument);  // the parsers, a table each
+  EXPECT_TRUE(diagnosis_.parseNodeConfig(document["nodes"]) &&
+              diagnosis_.parseSensorConfig(document["sensors"]) &&
+              diagnosis_.parseCalibrationConfig(document["calibration_sensors"]));
+  EXPECT_EQ(peer_.configured() + "\n", kFullTables);
 }
 
 TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {

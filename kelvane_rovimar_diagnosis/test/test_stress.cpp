@@ -152,29 +152,26 @@ TEST_F(Stress, ConcurrentReportsReloadsAndEventsKeepEveryPromise) {
         continue;
       }
       ++calls;
-      if (diagnosis_.reloadConfig() != valid)
-        fault(valid ? "a valid file failed" : "an invalid one loaded");
+      if (diagnosis_.reloadConfig() != valid) fault(valid ? "a valid file failed" : "not valid");
       if (valid) in_force = expected[version];
-      if (peer_.configured() != in_force)
-        fault("the tables in force are not the last valid file's");
+      if (peer_.configured() != in_force) fault("tables not the last valid file's");
     }
   });
 
   test_support::Lines events;  // "<topic> <id> <status> <text>[ @..] <frame>", as published
   const auto started = std::chrono::steady_clock::now();
-  for (; std::chrono::steady_clock::now() - started < 8s; std::this_thread::sleep_for(2ms)) {
+  for (; std::chrono::steady_clock::now() - started < 8s; std::this_thread::sleep_for(2ms))
     for (const auto& event : received()) events.push_back(event);
-  }
   stop = true;
   for (auto& thread : threads) thread.join();
   diagnosis_.stopConfigWatcher();
   diagnosis_.stopTimer();
   for (const auto& event : received()) events.push_back(event);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::printf(
-      "stress: %.0f reports/s, %.1f reload calls/s, %.1f reload requests/s, %.1f events/s\n",
-      reports / seconds, calls / seconds, requests / seconds, events.size() / seconds);
+  // clang-format off
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::printf("stress: %.0f reports/s, %.1f reload calls/s, %.1f reload requests/s, %.1f events/s\n",
+              reports / seconds, calls / seconds, requests / seconds, events.size() / seconds);
+  // clang-format on
 
   // Each stream alternates timeout and recovery, and so does localization. A
   // load starts a stream afresh, so two timeouts in a row need a load between
