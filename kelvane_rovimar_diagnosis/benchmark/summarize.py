@@ -27,6 +27,10 @@ PAIRS = [
 ] + [
     ("BM_LoadConfig/sensors:0", "BM_IdealLoadConfig/sensors:0"),
     ("BM_LoadConfig/sensors:10000", "BM_IdealLoadConfig/sensors:10000"),
+    ("BM_Snapshot/12", "BM_IdealSnapshot/12"),
+    ("BM_Snapshot/1008", "BM_IdealSnapshot/1008"),
+    ("BM_DiagnosticArray/12", None),
+    ("BM_DiagnosticArray/1008", None),
     ("BM_MemoryPerTopic/iterations:1", None),
     ("BM_ReportDuringLoad/iterations:3", None),
 ]
