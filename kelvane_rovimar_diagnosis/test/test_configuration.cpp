@@ -244,8 +244,12 @@ TEST_F(ConfigLoading, BadFileOfAnyKindIsReportedAndChangesNothing) {
 }
 
 TEST_F(ConfigLoading, InitializeCreatesTheNodeAndItsPublishersOnceAndKeepsThemAfterAFailedLoad) {
-  const auto publishers = [] {
-    return rclcpp::Node("observer").count_publishers("chassis_loc_diag_topic");
+  // Discovery is asynchronous both ways: the graph is polled until it shows one publisher.
+  const rclcpp::Node observer("observer");
+  const auto publishers = [&observer] {
+    test_support::eventually(
+        [&observer] { return observer.count_publishers("chassis_loc_diag_topic") == 1; });
+    return observer.count_publishers("chassis_loc_diag_topic");
   };
   EXPECT_FALSE(diagnosis_.initialize(files_.write("broken.yaml", "sensors: {}\n")));
   const auto first_node = peer_.node();

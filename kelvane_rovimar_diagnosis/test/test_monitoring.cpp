@@ -55,26 +55,26 @@ TEST_F(Monitoring, TimeoutsRecoveriesAndLowRatesArePublishedOncePerTransitionAnd
   silence("front_node", kCamera, 60000);  // a topic without a timeout code
   silence("rear_node", "scan_1", 0);
   // The log lines, then the events, of one step; cutoff times in whole seconds.
-  const auto step = [this](const std::function<void()>& run) {
+  const auto step = [this](const std::function<void()>& run, size_t events) {
     test_support::LogCapture capture;
     run();
     Lines lines = capture.lines();
     for (auto& line : lines)
       line.resize(line.size() - (line.find("Cutoff") != std::string::npos ? 3 : 0));
-    for (const auto& event : received()) lines.push_back(event);
+    for (const auto& event : received(events)) lines.push_back(event);
     return lines;
   };
   const auto check = [this] { diagnosis_.TimeoutCheck(); };
   // clang-format off
-  EXPECT_EQ(step([&] { check(), check(); }), (Lines{"[ERROR] [INIT] 8001 STREAM TIMEOUT! Cutoff time: 20", "[ERROR] [TIMEOUT] 8001 STREAM TIMEOUT! Cutoff time: 20",
+  EXPECT_EQ(step([&] { check(), check(); }, 2), (Lines{"[ERROR] [INIT] 8001 STREAM TIMEOUT! Cutoff time: 20", "[ERROR] [TIMEOUT] 8001 STREAM TIMEOUT! Cutoff time: 20",
       "[ERROR] [TIMEOUT] 8007 STREAM TIMEOUT! Cutoff time: 60", "proxy 8001 1 STREAM TIMEOUT", "proxy 8007 1 STREAM TIMEOUT @42.7 f42"}));
   silence("front_node", "scan_1", 0, stamped(43));
   silence("front_node", kUltrasonic3, 0, stamped(43));
-  EXPECT_EQ(step([&] { check(), check(), check(); }), Lines{}) << "recovering for the three cycles of the threshold";
-  EXPECT_EQ(step(check), (Lines{"[WARN] [RECOVERY] 8001 STREAM RECOVERY!", "[WARN] [RECOVERY] 8007 STREAM RECOVERY!",
+  EXPECT_EQ(step([&] { check(), check(), check(); }, 0), Lines{}) << "recovering for the three cycles of the threshold";
+  EXPECT_EQ(step(check, 2), (Lines{"[WARN] [RECOVERY] 8001 STREAM RECOVERY!", "[WARN] [RECOVERY] 8007 STREAM RECOVERY!",
       "proxy 8001 0 STREAM RECOVERY @43.7 f43", "proxy 8007 0 STREAM RECOVERY @43.7 f43"}));
   silence("rear_node", "scan_1", 60000);
-  EXPECT_EQ(step(check), (Lines{"[ERROR] [TIMEOUT] 8001 STREAM TIMEOUT! Cutoff time: 60", "proxy 8001 1 STREAM TIMEOUT"})) << "another node's record of the topic";
+  EXPECT_EQ(step(check, 1), (Lines{"[ERROR] [TIMEOUT] 8001 STREAM TIMEOUT! Cutoff time: 60", "proxy 8001 1 STREAM TIMEOUT"})) << "another node's record of the topic";
   // clang-format on
   const int64_t now = nowMs();
   for (const char* topic : {kCamera, "scan_1"}) {  // 2 Hz against low limits of 15 and 5 Hz
@@ -84,7 +84,7 @@ TEST_F(Monitoring, TimeoutsRecoveriesAndLowRatesArePublishedOncePerTransitionAnd
     });
   }
   // clang-format off
-  EXPECT_EQ(step([&] { diagnosis_.FPSCheck(), diagnosis_.FPSCheck(); }),
+  EXPECT_EQ(step([&] { diagnosis_.FPSCheck(), diagnosis_.FPSCheck(); }, 2),
             (Lines{"[ERROR] [ABNORMAL] 8008 FRAME RATE ABNORMAL! Cutoff time: 10", "[ERROR] [ABNORMAL] 8015 FRAME RATE ABNORMAL! Cutoff time: 10",
                    "proxy 8008 1 FRAME RATE ABNORMAL @43.7 f43", "proxy 8015 1 FRAME RATE ABNORMAL"}));
   // clang-format on
@@ -93,34 +93,38 @@ TEST_F(Monitoring, TimeoutsRecoveriesAndLowRatesArePublishedOncePerTransitionAnd
       state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::NORMAL;
     });
   }
-  EXPECT_EQ(step([this] { diagnosis_.MonitoringCycle(); }).size(), 4u);
+  EXPECT_EQ(step([this] { diagnosis_.MonitoringCycle(); }, 2).size(), 4u);
 }
 
 // The health of made-up streams, as the snapshot gives it (through the view's
 // words and key-values) and as the thread publishes it on /diagnostics at
 // its first cycle; nothing is published once the thread is stopped.
 TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
-  const int64_t now = nowMs();
-  peer_.record("front_node", "scan_1", [&](SensorState& state) {
-    state.receive_times_ms = {now - 400, now - 150, now - 50};  // intervals 250 and 100 ms
-    state.last_receive_ms = now - 50;
-    state.last_arrival_ns = state.last_receive_ms * 1000000;
-    state.last_header.stamp = kelvane_rovimar_diagnosis::stampOf((now - 90) * 1000000);
-    state.sender_stamped = true;
-  });
-  peer_.record("front_node", kUltrasonic3, [&](SensorState& state) {
-    state.stream_state = kelvane_rovimar_diagnosis::StreamState::TIMEOUT;
-    state.last_receive_ms = now - 60000;
-    state.last_event_id = 8007;
-    state.last_event_status = 1;
-  });
-  for (const char* topic : {kUltrasonic3, kCamera}) {
-    peer_.record("front_node", topic, [&](SensorState& state) {
-      state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
-      state.last_arrival_ns = (state.last_receive_ms ? now - 60000 : now - 120) * 1000000;
-      state.initializing = true;
+  const auto arrange = [this] {
+    const int64_t now = nowMs();
+    peer_.record("front_node", "scan_1", [&](SensorState& state) {
+      state.receive_times_ms = {now - 400, now - 150, now - 50};  // intervals 250 and 100 ms
+      state.last_receive_ms = now - 50;
+      state.last_arrival_ns = state.last_receive_ms * 1000000;
+      state.last_header.stamp = kelvane_rovimar_diagnosis::stampOf((now - 90) * 1000000);
+      state.sender_stamped = true;
+      state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::NORMAL;
     });
-  }
+    peer_.record("front_node", kUltrasonic3, [&](SensorState& state) {
+      state.stream_state = kelvane_rovimar_diagnosis::StreamState::TIMEOUT;
+      state.last_receive_ms = now - 60000;
+      state.last_event_id = 8007;
+      state.last_event_status = 1;
+    });
+    for (const char* topic : {kUltrasonic3, kCamera}) {
+      peer_.record("front_node", topic, [&](SensorState& state) {
+        state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
+        state.last_arrival_ns = (state.last_receive_ms ? now - 60000 : now - 120) * 1000000;
+        state.initializing = true;
+      });
+    }
+  };
+  arrange();
   ASSERT_TRUE(diagnosis_.SensorReportUsingStatus("rear_node", "scan_2", 1));  // no arrival
   // clang-format off
   // "<level> <name>: <message> [<hardware id>] <key>=<value>...", silence in whole seconds.
@@ -151,23 +155,30 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
   auto observer = std::make_shared<rclcpp::Node>("diagnostics_observer");
   std::vector<DiagnosticArray> arrays;
   const auto subscription = observer->create_subscription<DiagnosticArray>(
-      "/diagnostics", 10, [&arrays](const auto& array) { arrays.push_back(array); });
+      "/diagnostics", 10, [&arrays](const DiagnosticArray& array) { arrays.push_back(array); });
   test_support::LogCapture capture;
   diagnosis_.startTimer();
   diagnosis_.startTimer();
-  for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-       arrays.empty() && std::chrono::steady_clock::now() < end; rclcpp::spin_some(observer)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  // The thread creates the publisher at its first cycle; what it publishes
+  // before discovery has matched it with the subscription is lost.
+  ASSERT_TRUE(test_support::eventually([&] { return subscription->get_publisher_count() > 0; }));
   diagnosis_.stopTimer();
   diagnosis_.stopTimer();
-  ASSERT_FALSE(arrays.empty());
-  EXPECT_EQ(rendered(arrays.front()), expected);
   silence("front_node", "scan_1", 60000);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(received(), Lines{}) << "no check runs once stop has returned";
-  diagnosis_.startTimer();
+  for (const auto quiet = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+       std::chrono::steady_clock::now() < quiet;)
+    rclcpp::spin_some(observer);
+  arrays.clear();
+  arrange();
+  diagnosis_.startTimer();  // its first cycle publishes the view
+  ASSERT_TRUE(test_support::eventually([&] {
+    rclcpp::spin_some(observer);
+    return !arrays.empty();
+  }));
   diagnosis_.stopTimer();
+  EXPECT_EQ(rendered(arrays.front()), expected);
   {
     Diagnosis destroyed_while_running;
     destroyed_while_running.startTimer();

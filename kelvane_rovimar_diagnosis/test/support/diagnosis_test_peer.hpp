@@ -92,6 +92,13 @@ class DiagnosisTestPeer {
     return text;
   }
 
+  /// Whether discovery has matched each event publisher with a subscription.
+  bool subscribed() const {
+    for (const auto& publisher : {d_.sensor_proxy_pub_, d_.chassis_pnc_pub_, d_.chassis_loc_pub_})
+      if (!publisher || publisher->get_subscription_count() == 0) return false;
+    return true;
+  }
+
   std::string configFilePath() const {
     std::lock_guard<std::mutex> lock(d_.data_mutex_);
     return d_.config_file_path_;

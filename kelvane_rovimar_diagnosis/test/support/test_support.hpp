@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,11 +17,21 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace test_support {
 
 using Lines = std::vector<std::string>;
+
+/// Polls `condition` until it holds or ten seconds have passed; what it last answered.
+template <typename Condition>
+bool eventually(Condition condition) {
+  for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       !condition() && std::chrono::steady_clock::now() < end;)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return condition();
+}
 
 /// A directory of the test's own, removed with everything in it.
 class TempDir {

@@ -1,11 +1,9 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
-#include <thread>
 
 #include "rclcpp/detail/topic_registry.hpp"
 #include "rclcpp/exceptions.hpp"
-#include "rclcpp/executors.hpp"
 #include "rclcpp/node.hpp"
 #include "rclcpp/publisher_base.hpp"
 #include "rclcpp/subscription_base.hpp"
@@ -14,59 +12,138 @@
 namespace rclcpp {
 namespace detail {
 
-TopicRegistry& TopicRegistry::instance() {
-  static TopicRegistry registry;
-  return registry;
+std::shared_ptr<TopicRegistry> TopicRegistry::instance() {
+  // Never destroyed itself: an endpoint destroyed after main has returned
+  // still finds the graph it registered with.
+  static const auto* const registry = new std::shared_ptr<TopicRegistry>(new TopicRegistry());
+  return *registry;
+}
+
+uint64_t TopicRegistry::add_publisher(const std::string& topic_name, const std::string& type_name,
+                                      const rclcpp::QoS& qos) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const uint64_t key = next_key_++;
+  publishers_.emplace(key,
+                      PublisherRecord{topic_name, type_name, qos, Clock::now() + kDiscoveryDelay});
+  return key;
+}
+
+void TopicRegistry::remove_publisher(uint64_t key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  publishers_.erase(key);
 }
 
 void TopicRegistry::add_subscription(const std::shared_ptr<SubscriptionBase>& subscription) {
   std::lock_guard<std::mutex> lock(mutex_);
-  subscriptions_[subscription->get_topic_name()].push_back(subscription);
+  subscriptions_.push_back(subscription);
 }
 
-std::vector<std::shared_ptr<SubscriptionBase>> TopicRegistry::subscriptions(
-    const std::string& topic_name) {
+std::vector<std::shared_ptr<SubscriptionBase>> TopicRegistry::live_subscriptions_locked() {
   std::vector<std::shared_ptr<SubscriptionBase>> live;
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto found = subscriptions_.find(topic_name);
-  if (found == subscriptions_.end()) {
-    return live;
-  }
-  auto& entries = found->second;
-  entries.erase(std::remove_if(entries.begin(), entries.end(),
-                               [&live](const std::weak_ptr<SubscriptionBase>& entry) {
-                                 auto subscription = entry.lock();
-                                 if (!subscription) {
-                                   return true;
-                                 }
-                                 live.push_back(std::move(subscription));
-                                 return false;
-                               }),
-                entries.end());
+  subscriptions_.erase(std::remove_if(subscriptions_.begin(), subscriptions_.end(),
+                                      [&live](const std::weak_ptr<SubscriptionBase>& entry) {
+                                        auto subscription = entry.lock();
+                                        if (!subscription) {
+                                          return true;
+                                        }
+                                        live.push_back(std::move(subscription));
+                                        return false;
+                                      }),
+                       subscriptions_.end());
   return live;
 }
 
-void TopicRegistry::add_publisher(const std::string& topic_name) {
+namespace {
+bool matched(const std::string& topic_name, const std::string& type_name, const rclcpp::QoS& qos,
+             TopicRegistry::Clock::time_point discovered_at, const SubscriptionBase& subscription,
+             TopicRegistry::Clock::time_point now) {
+  return topic_name == subscription.get_topic_name() &&
+         type_name == subscription.message_type_name() && discovered_at <= now &&
+         subscription.discovered_at() <= now && qos_compatible(qos, subscription.get_actual_qos());
+}
+}  // namespace
+
+std::vector<std::shared_ptr<SubscriptionBase>> TopicRegistry::matched_subscriptions(uint64_t key) {
+  const auto now = Clock::now();
   std::lock_guard<std::mutex> lock(mutex_);
-  ++publisher_counts_[topic_name];
+  std::vector<std::shared_ptr<SubscriptionBase>> receivers;
+  const auto publisher = publishers_.find(key);
+  if (publisher == publishers_.end()) {
+    return receivers;
+  }
+  const PublisherRecord& record = publisher->second;
+  for (auto& subscription : live_subscriptions_locked()) {
+    if (matched(record.topic_name, record.type_name, record.qos, record.discovered_at,
+                *subscription, now)) {
+      receivers.push_back(std::move(subscription));
+    }
+  }
+  return receivers;
 }
 
-void TopicRegistry::remove_publisher(const std::string& topic_name) {
+size_t TopicRegistry::matched_publisher_count(const SubscriptionBase& subscription) {
+  const auto now = Clock::now();
   std::lock_guard<std::mutex> lock(mutex_);
-  auto found = publisher_counts_.find(topic_name);
-  if (found != publisher_counts_.end() && --found->second == 0) {
-    publisher_counts_.erase(found);
-  }
+  return static_cast<size_t>(
+      std::count_if(publishers_.begin(), publishers_.end(), [&](const auto& entry) {
+        const PublisherRecord& record = entry.second;
+        return matched(record.topic_name, record.type_name, record.qos, record.discovered_at,
+                       subscription, now);
+      }));
 }
 
 size_t TopicRegistry::count_publishers(const std::string& topic_name) {
+  const auto now = Clock::now();
   std::lock_guard<std::mutex> lock(mutex_);
-  auto found = publisher_counts_.find(topic_name);
-  return found == publisher_counts_.end() ? 0 : found->second;
+  return static_cast<size_t>(
+      std::count_if(publishers_.begin(), publishers_.end(), [&](const auto& entry) {
+        return entry.second.topic_name == topic_name && entry.second.discovered_at <= now;
+      }));
 }
 
 size_t TopicRegistry::count_subscribers(const std::string& topic_name) {
-  return subscriptions(topic_name).size();
+  const auto now = Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  size_t count = 0;
+  for (const auto& subscription : live_subscriptions_locked()) {
+    count += topic_name == subscription->get_topic_name() && subscription->discovered_at() <= now;
+  }
+  return count;
+}
+
+std::map<std::string, std::vector<std::string>> TopicRegistry::topic_names_and_types() {
+  const auto now = Clock::now();
+  std::map<std::string, std::vector<std::string>> topics;
+  const auto add = [&topics](const std::string& topic_name, const std::string& type_name) {
+    auto& types = topics[topic_name];
+    if (std::find(types.begin(), types.end(), type_name) == types.end()) {
+      types.push_back(type_name);
+      std::sort(types.begin(), types.end());
+    }
+  };
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [key, record] : publishers_) {
+    if (record.discovered_at <= now) {
+      add(record.topic_name, record.type_name);
+    }
+  }
+  for (const auto& subscription : live_subscriptions_locked()) {
+    if (subscription->discovered_at() <= now) {
+      add(subscription->get_topic_name(), subscription->message_type_name());
+    }
+  }
+  return topics;
+}
+
+bool qos_compatible(const rclcpp::QoS& offered, const rclcpp::QoS& requested) {
+  const rmw_qos_profile_t& writer = offered.get_rmw_qos_profile();
+  const rmw_qos_profile_t& reader = requested.get_rmw_qos_profile();
+  if (reader.reliability == RMW_QOS_POLICY_RELIABILITY_RELIABLE &&
+      writer.reliability == RMW_QOS_POLICY_RELIABILITY_BEST_EFFORT) {
+    return false;
+  }
+  return !(reader.durability == RMW_QOS_POLICY_DURABILITY_TRANSIENT_LOCAL &&
+           writer.durability == RMW_QOS_POLICY_DURABILITY_VOLATILE);
 }
 
 std::string resolve_topic_name(const std::string& topic_name, const std::string& node_namespace,
@@ -83,28 +160,40 @@ std::string resolve_topic_name(const std::string& topic_name, const std::string&
 
 }  // namespace detail
 
-PublisherBase::PublisherBase(const std::string& topic_name, const rclcpp::QoS& qos)
-    : topic_name_(topic_name), qos_(qos) {
-  detail::TopicRegistry::instance().add_publisher(topic_name_);
-}
+PublisherBase::PublisherBase(const std::string& topic_name, const rclcpp::QoS& qos,
+                             const std::string& message_type_name, Context::SharedPtr context)
+    : registry_(detail::TopicRegistry::instance()),
+      context_(std::move(context)),
+      topic_name_(topic_name),
+      qos_(qos),
+      key_(registry_->add_publisher(topic_name, message_type_name, qos)) {}
 
-PublisherBase::~PublisherBase() { detail::TopicRegistry::instance().remove_publisher(topic_name_); }
+PublisherBase::~PublisherBase() { registry_->remove_publisher(key_); }
 
 const char* PublisherBase::get_topic_name() const { return topic_name_.c_str(); }
 
 size_t PublisherBase::get_subscription_count() const {
-  return detail::TopicRegistry::instance().count_subscribers(topic_name_);
+  return registry_->matched_subscriptions(key_).size();
 }
 
-size_t PublisherBase::get_intra_process_subscription_count() const {
-  return get_subscription_count();
-}
+size_t PublisherBase::get_intra_process_subscription_count() const { return 0; }
 
 rclcpp::QoS PublisherBase::get_actual_qos() const { return qos_; }
 
+std::vector<std::shared_ptr<SubscriptionBase>> PublisherBase::receivers() const {
+  if (!context_->is_valid()) {
+    return {};
+  }
+  return registry_->matched_subscriptions(key_);
+}
+
 SubscriptionBase::SubscriptionBase(const std::string& topic_name, const rclcpp::QoS& qos,
                                    const std::string& message_type_name)
-    : topic_name_(topic_name), qos_(qos), message_type_name_(message_type_name) {}
+    : registry_(detail::TopicRegistry::instance()),
+      topic_name_(topic_name),
+      qos_(qos),
+      message_type_name_(message_type_name),
+      discovered_at_(std::chrono::steady_clock::now() + detail::kDiscoveryDelay) {}
 
 SubscriptionBase::~SubscriptionBase() = default;
 
@@ -113,10 +202,14 @@ const char* SubscriptionBase::get_topic_name() const { return topic_name_.c_str(
 rclcpp::QoS SubscriptionBase::get_actual_qos() const { return qos_; }
 
 size_t SubscriptionBase::get_publisher_count() const {
-  return detail::TopicRegistry::instance().count_publishers(topic_name_);
+  return registry_->matched_publisher_count(*this);
 }
 
 const std::string& SubscriptionBase::message_type_name() const { return message_type_name_; }
+
+std::chrono::steady_clock::time_point SubscriptionBase::discovered_at() const {
+  return discovered_at_;
+}
 
 namespace {
 // Node names as rmw validates them: letters, digits and underscores, not
@@ -155,10 +248,11 @@ Node::Node(const std::string& node_name, const NodeOptions& options)
     : Node(node_name, "", options) {}
 
 Node::Node(const std::string& node_name, const std::string& namespace_, const NodeOptions& options)
-    : name_(node_name),
+    : context_(options.context()),
+      name_(node_name),
       namespace_(normalize_namespace(namespace_)),
       clock_(std::make_shared<Clock>(RCL_ROS_TIME)) {
-  if (!options.context() || !options.context()->is_valid()) {
+  if (!context_ || !context_->is_valid()) {
     throw exceptions::RCLError(
         exceptions::RCLErrorBase(
             1,
@@ -179,11 +273,22 @@ const char* Node::get_namespace() const { return namespace_.c_str(); }
 const char* Node::get_fully_qualified_name() const { return fully_qualified_name_.c_str(); }
 
 size_t Node::count_publishers(const std::string& topic_name) const {
-  return detail::TopicRegistry::instance().count_publishers(resolve(topic_name));
+  return detail::TopicRegistry::instance()->count_publishers(resolve(topic_name));
 }
 
 size_t Node::count_subscribers(const std::string& topic_name) const {
-  return detail::TopicRegistry::instance().count_subscribers(resolve(topic_name));
+  return detail::TopicRegistry::instance()->count_subscribers(resolve(topic_name));
+}
+
+std::map<std::string, std::vector<std::string>> Node::get_topic_names_and_types() const {
+  return detail::TopicRegistry::instance()->topic_names_and_types();
+}
+
+void Node::throw_if_context_invalid() const {
+  if (!context_->is_valid()) {
+    throw exceptions::RCLError(exceptions::RCLErrorBase(1, "the given context is not valid"),
+                               "failed to create: ");
+  }
 }
 
 Clock::SharedPtr Node::get_clock() { return clock_; }
@@ -197,7 +302,7 @@ std::string Node::resolve(const std::string& topic_name) const {
 }
 
 void Node::add_subscription(const std::shared_ptr<SubscriptionBase>& subscription) {
-  detail::TopicRegistry::instance().add_subscription(subscription);
+  detail::TopicRegistry::instance()->add_subscription(subscription);
   std::lock_guard<std::mutex> lock(subscriptions_mutex_);
   subscriptions_.push_back(subscription);
 }
@@ -211,19 +316,6 @@ std::vector<std::shared_ptr<SubscriptionBase>> Node::live_subscriptions() const 
     }
   }
   return live;
-}
-
-void spin_some(Node::SharedPtr node_ptr) {
-  for (const auto& subscription : node_ptr->live_subscriptions()) {
-    subscription->execute_pending();
-  }
-}
-
-void spin(Node::SharedPtr node_ptr) {
-  while (ok()) {
-    spin_some(node_ptr);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
 }
 
 }  // namespace rclcpp

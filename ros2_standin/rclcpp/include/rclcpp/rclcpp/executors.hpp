@@ -2,12 +2,15 @@
 #ifndef RCLCPP__EXECUTORS_HPP_
 #define RCLCPP__EXECUTORS_HPP_
 
+#include "rclcpp/executor.hpp"
+#include "rclcpp/executors/single_threaded_executor.hpp"
 #include "rclcpp/node.hpp"
 #include "rclcpp/visibility_control.hpp"
 
 namespace rclcpp {
 
-/// Runs the callbacks of the node's subscriptions for every message queued so far.
+/// One wait on the node's subscriptions, then at most one message from each:
+/// call it until what is expected has arrived.
 RCLCPP_PUBLIC
 void spin_some(rclcpp::Node::SharedPtr node_ptr);
 

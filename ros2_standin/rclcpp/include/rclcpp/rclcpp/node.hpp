@@ -1,9 +1,10 @@
-// Stand-in for rclcpp/node.hpp: a node names its publishers and subscriptions
-// and owns the subscriptions that spin_some serves.
+// Stand-in for rclcpp/node.hpp: a node names its publishers and subscriptions,
+// keeps its context alive and lists the subscriptions an executor serves.
 #ifndef RCLCPP__NODE_HPP_
 #define RCLCPP__NODE_HPP_
 
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "rclcpp/clock.hpp"
+#include "rclcpp/context.hpp"
 #include "rclcpp/detail/topic_registry.hpp"
 #include "rclcpp/macros.hpp"
 #include "rclcpp/message_memory_strategy.hpp"
@@ -25,9 +27,7 @@
 
 namespace rclcpp {
 
-class Node;
-RCLCPP_PUBLIC
-void spin_some(std::shared_ptr<Node> node_ptr);
+class Executor;
 
 class Node : public std::enable_shared_from_this<Node> {
  public:
@@ -61,7 +61,8 @@ class Node : public std::enable_shared_from_this<Node> {
       const PublisherOptionsWithAllocator<AllocatorT>& options =
           PublisherOptionsWithAllocator<AllocatorT>()) {
     (void)options;
-    return std::make_shared<PublisherT>(resolve(topic_name), qos);
+    throw_if_context_invalid();
+    return std::make_shared<PublisherT>(resolve(topic_name), qos, context_);
   }
 
   template <typename MessageT, typename CallbackT, typename AllocatorT = std::allocator<void>,
@@ -75,18 +76,24 @@ class Node : public std::enable_shared_from_this<Node> {
           (MessageMemoryStrategyT::create_default())) {
     (void)options;
     (void)msg_mem_strat;
+    throw_if_context_invalid();
     auto subscription = std::make_shared<SubscriptionT>(resolve(topic_name), qos,
                                                         std::forward<CallbackT>(callback));
     add_subscription(subscription);
     return subscription;
   }
 
-  /// Counts the publishers of `topic_name` in this process.
+  /// Counts the publishers of `topic_name` that discovery has seen.
   RCLCPP_PUBLIC
   size_t count_publishers(const std::string& topic_name) const;
 
   RCLCPP_PUBLIC
   size_t count_subscribers(const std::string& topic_name) const;
+
+  /// Every topic that discovery has seen, with the types it is published or
+  /// subscribed with ("pkg/msg/Name").
+  RCLCPP_PUBLIC
+  std::map<std::string, std::vector<std::string>> get_topic_names_and_types() const;
 
   RCLCPP_PUBLIC
   rclcpp::Clock::SharedPtr get_clock();
@@ -100,12 +107,15 @@ class Node : public std::enable_shared_from_this<Node> {
  private:
   RCLCPP_DISABLE_COPY(Node)
 
-  friend void spin_some(std::shared_ptr<Node> node_ptr);
+  friend class Executor;
 
+  /// \throws rclcpp::exceptions::RCLError once the context is shut down, as rcl does.
+  void throw_if_context_invalid() const;
   std::string resolve(const std::string& topic_name) const;
   void add_subscription(const std::shared_ptr<SubscriptionBase>& subscription);
   std::vector<std::shared_ptr<SubscriptionBase>> live_subscriptions() const;
 
+  Context::SharedPtr context_;
   std::string name_;
   std::string namespace_;
   std::string fully_qualified_name_;

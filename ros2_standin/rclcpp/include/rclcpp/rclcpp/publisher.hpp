@@ -1,13 +1,14 @@
 // Stand-in for rclcpp/publisher.hpp: publishing copies the message into the
-// queue of every subscription of the topic in this process.
+// queue of every subscription the publisher is matched with in this process.
 #ifndef RCLCPP__PUBLISHER_HPP_
 #define RCLCPP__PUBLISHER_HPP_
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <type_traits>
 
-#include "rclcpp/detail/topic_registry.hpp"
+#include "rclcpp/context.hpp"
 #include "rclcpp/macros.hpp"
 #include "rclcpp/publisher_base.hpp"
 #include "rclcpp/qos.hpp"
@@ -15,6 +16,11 @@
 #include "rosidl_runtime_cpp/traits.hpp"
 
 namespace rclcpp {
+
+namespace detail {
+/// A publication reaches its subscriptions this long after publish returns.
+inline constexpr std::chrono::microseconds kDeliveryLatency{500};
+}  // namespace detail
 
 template <typename MessageT, typename AllocatorT = std::allocator<void>>
 class Publisher : public PublisherBase {
@@ -29,8 +35,9 @@ class Publisher : public PublisherBase {
 
   RCLCPP_SMART_PTR_DEFINITIONS(Publisher<MessageT, AllocatorT>)
 
-  Publisher(const std::string& topic_name, const rclcpp::QoS& qos)
-      : PublisherBase(topic_name, qos) {}
+  Publisher(const std::string& topic_name, const rclcpp::QoS& qos, Context::SharedPtr context)
+      : PublisherBase(topic_name, qos, rosidl_generator_traits::name<MessageT>(),
+                      std::move(context)) {}
 
   ~Publisher() override = default;
 
@@ -45,12 +52,9 @@ class Publisher : public PublisherBase {
   typename std::enable_if_t<rosidl_generator_traits::is_message<T>::value &&
                             std::is_same<T, ROSMessageType>::value>
   publish(const T& msg) {
-    const std::string type_name = rosidl_generator_traits::name<T>();
-    for (const auto& subscription :
-         detail::TopicRegistry::instance().subscriptions(this->get_topic_name())) {
-      if (subscription->message_type_name() == type_name) {
-        subscription->enqueue_copy(&msg);
-      }
+    const auto ready_at = std::chrono::steady_clock::now() + detail::kDeliveryLatency;
+    for (const auto& subscription : receivers()) {
+      subscription->enqueue_copy(&msg, ready_at);
     }
   }
 };

@@ -3,21 +3,29 @@
 #define RCLCPP__PUBLISHER_BASE_HPP_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "rclcpp/context.hpp"
+#include "rclcpp/detail/topic_registry.hpp"
 #include "rclcpp/macros.hpp"
 #include "rclcpp/qos.hpp"
 #include "rclcpp/visibility_control.hpp"
 
 namespace rclcpp {
 
+class SubscriptionBase;
+
 class PublisherBase : public std::enable_shared_from_this<PublisherBase> {
  public:
   RCLCPP_SMART_PTR_DEFINITIONS(PublisherBase)
 
+  /// Stand-in only; clients create publishers through Node::create_publisher.
   RCLCPP_PUBLIC
-  PublisherBase(const std::string& topic_name, const rclcpp::QoS& qos);
+  PublisherBase(const std::string& topic_name, const rclcpp::QoS& qos,
+                const std::string& message_type_name, Context::SharedPtr context);
 
   RCLCPP_PUBLIC
   virtual ~PublisherBase();
@@ -26,6 +34,7 @@ class PublisherBase : public std::enable_shared_from_this<PublisherBase> {
   RCLCPP_PUBLIC
   const char* get_topic_name() const;
 
+  /// The subscriptions this publisher is matched with now.
   RCLCPP_PUBLIC
   size_t get_subscription_count() const;
 
@@ -35,11 +44,20 @@ class PublisherBase : public std::enable_shared_from_this<PublisherBase> {
   RCLCPP_PUBLIC
   rclcpp::QoS get_actual_qos() const;
 
+ protected:
+  /// Stand-in only: the subscriptions a publication goes to now; none once
+  /// the context is shut down (rclcpp then drops publications silently).
+  RCLCPP_PUBLIC
+  std::vector<std::shared_ptr<SubscriptionBase>> receivers() const;
+
  private:
   RCLCPP_DISABLE_COPY(PublisherBase)
 
+  std::shared_ptr<detail::TopicRegistry> registry_;
+  Context::SharedPtr context_;
   std::string topic_name_;
   rclcpp::QoS qos_;
+  uint64_t key_;
 };
 
 }  // namespace rclcpp

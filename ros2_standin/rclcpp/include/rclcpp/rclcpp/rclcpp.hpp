@@ -6,6 +6,7 @@
 #include "rclcpp/context.hpp"
 #include "rclcpp/duration.hpp"
 #include "rclcpp/exceptions.hpp"
+#include "rclcpp/executor.hpp"
 #include "rclcpp/executors.hpp"
 #include "rclcpp/node.hpp"
 #include "rclcpp/publisher.hpp"

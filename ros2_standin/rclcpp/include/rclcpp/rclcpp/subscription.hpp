@@ -1,8 +1,10 @@
 // Stand-in for rclcpp/subscription.hpp: a queue per subscription with the
-// keep-last depth of its QoS, emptied into the callback by spin_some.
+// keep-last depth of its QoS, from which an executor takes one message per
+// subscription and wait.
 #ifndef RCLCPP__SUBSCRIPTION_HPP_
 #define RCLCPP__SUBSCRIPTION_HPP_
 
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -19,6 +21,28 @@
 #include "rosidl_runtime_cpp/traits.hpp"
 
 namespace rclcpp {
+
+namespace detail {
+
+/// The parameter type of a callback, deduced as rclcpp's function_traits
+/// does: from the address of its call operator. A generic lambda has no
+/// single call operator and so does not compile, as on a robot.
+template <typename CallbackT>
+struct callback_argument : callback_argument<decltype(&CallbackT::operator())> {};
+template <typename ReturnT, typename ArgumentT>
+struct callback_argument<ReturnT (*)(ArgumentT)> {
+  using type = ArgumentT;
+};
+template <typename ClassT, typename ReturnT, typename ArgumentT>
+struct callback_argument<ReturnT (ClassT::*)(ArgumentT)> {
+  using type = ArgumentT;
+};
+template <typename ClassT, typename ReturnT, typename ArgumentT>
+struct callback_argument<ReturnT (ClassT::*)(ArgumentT) const> {
+  using type = ArgumentT;
+};
+
+}  // namespace detail
 
 template <typename MessageT, typename AllocatorT = std::allocator<void>,
           typename MessageMemoryStrategyT =
@@ -39,12 +63,11 @@ class Subscription : public SubscriptionBase {
 
   ~Subscription() override = default;
 
-  void enqueue_copy(const void* message) override {
+  void enqueue_copy(const void* message, std::chrono::steady_clock::time_point ready_at) override {
     auto copy = std::make_unique<MessageT>(*static_cast<const MessageT*>(message));
-    const rclcpp::QoS qos = get_actual_qos();
-    const rmw_qos_profile_t& profile = qos.get_rmw_qos_profile();
+    const rmw_qos_profile_t& profile = get_actual_qos().get_rmw_qos_profile();
     std::lock_guard<std::mutex> lock(queue_mutex_);
-    queue_.push_back(std::move(copy));
+    queue_.push_back({ready_at, std::move(copy)});
     if (profile.history != RMW_QOS_POLICY_HISTORY_KEEP_ALL) {
       while (queue_.size() > profile.depth) {
         queue_.pop_front();
@@ -52,33 +75,42 @@ class Subscription : public SubscriptionBase {
     }
   }
 
-  size_t execute_pending() override {
-    std::deque<MessageUniquePtr> pending;
+  bool has_ready_message(std::chrono::steady_clock::time_point now) override {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    return !queue_.empty() && queue_.front().first <= now;
+  }
+
+  bool execute_one(std::chrono::steady_clock::time_point now) override {
+    MessageUniquePtr message;
     {
       std::lock_guard<std::mutex> lock(queue_mutex_);
-      pending.swap(queue_);
+      if (queue_.empty() || queue_.front().first > now) {
+        return false;
+      }
+      message = std::move(queue_.front().second);
+      queue_.pop_front();
     }
-    for (auto& message : pending) {
-      callback_(std::move(message));
-    }
-    return pending.size();
+    callback_(std::move(message));
+    return true;
   }
 
  private:
   template <typename CallbackT>
   static std::function<void(MessageUniquePtr)> adapt(CallbackT&& callback) {
     using Callback = std::decay_t<CallbackT>;
+    using Argument = typename detail::callback_argument<Callback>::type;
+    using Plain = std::remove_cv_t<std::remove_reference_t<Argument>>;
     Callback stored(std::forward<CallbackT>(callback));
-    if constexpr (std::is_invocable_v<Callback&, const MessageT&>) {
+    if constexpr (std::is_same_v<Argument, const MessageT&>) {
       return [stored](MessageUniquePtr message) mutable { stored(*message); };
-    } else if constexpr (std::is_invocable_v<Callback&, MessageUniquePtr>) {
+    } else if constexpr (std::is_same_v<Plain, MessageUniquePtr>) {
       return [stored](MessageUniquePtr message) mutable { stored(std::move(message)); };
-    } else if constexpr (std::is_invocable_v<Callback&, std::shared_ptr<const MessageT>>) {
+    } else if constexpr (std::is_same_v<Plain, std::shared_ptr<const MessageT>>) {
       return [stored](MessageUniquePtr message) mutable {
         stored(std::shared_ptr<const MessageT>(std::move(message)));
       };
     } else {
-      static_assert(std::is_invocable_v<Callback&, std::shared_ptr<MessageT>>,
+      static_assert(std::is_same_v<Plain, std::shared_ptr<MessageT>>,
                     "the callback does not take the subscription's message type");
       return [stored](MessageUniquePtr message) mutable {
         stored(std::shared_ptr<MessageT>(std::move(message)));
@@ -88,7 +120,7 @@ class Subscription : public SubscriptionBase {
 
   std::function<void(MessageUniquePtr)> callback_;
   std::mutex queue_mutex_;
-  std::deque<MessageUniquePtr> queue_;
+  std::deque<std::pair<std::chrono::steady_clock::time_point, MessageUniquePtr>> queue_;
 };
 
 }  // namespace rclcpp

@@ -2,10 +2,12 @@
 #ifndef RCLCPP__SUBSCRIPTION_BASE_HPP_
 #define RCLCPP__SUBSCRIPTION_BASE_HPP_
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
 
+#include "rclcpp/detail/topic_registry.hpp"
 #include "rclcpp/macros.hpp"
 #include "rclcpp/qos.hpp"
 #include "rclcpp/visibility_control.hpp"
@@ -29,6 +31,8 @@ class SubscriptionBase : public std::enable_shared_from_this<SubscriptionBase> {
   RCLCPP_PUBLIC
   rclcpp::QoS get_actual_qos() const;
 
+  /// The publishers this subscription is matched with now: none until
+  /// discovery has seen both ends.
   RCLCPP_PUBLIC
   size_t get_publisher_count() const;
 
@@ -36,20 +40,31 @@ class SubscriptionBase : public std::enable_shared_from_this<SubscriptionBase> {
   RCLCPP_PUBLIC
   const std::string& message_type_name() const;
 
-  /// Stand-in only: queues a copy of `message`, keeping the newest `depth`
-  /// messages under a keep-last history.
-  virtual void enqueue_copy(const void* message) = 0;
+  /// Stand-in only: when discovery has seen this subscription.
+  RCLCPP_PUBLIC
+  std::chrono::steady_clock::time_point discovered_at() const;
 
-  /// Stand-in only: hands every queued message to the callback, oldest first;
-  /// returns how many were handled.
-  virtual size_t execute_pending() = 0;
+  /// Stand-in only: queues a copy of a message of the subscription's type,
+  /// deliverable from `ready_at` on; a keep-last history keeps the newest
+  /// `depth` of them.
+  virtual void enqueue_copy(const void* message,
+                            std::chrono::steady_clock::time_point ready_at) = 0;
+
+  /// Stand-in only: whether a message is deliverable at `now`.
+  virtual bool has_ready_message(std::chrono::steady_clock::time_point now) = 0;
+
+  /// Stand-in only: hands the oldest deliverable message to the callback;
+  /// false when none was ready.
+  virtual bool execute_one(std::chrono::steady_clock::time_point now) = 0;
 
  private:
   RCLCPP_DISABLE_COPY(SubscriptionBase)
 
+  std::shared_ptr<detail::TopicRegistry> registry_;
   std::string topic_name_;
   rclcpp::QoS qos_;
   std::string message_type_name_;
+  std::chrono::steady_clock::time_point discovered_at_;
 };
 
 }  // namespace rclcpp

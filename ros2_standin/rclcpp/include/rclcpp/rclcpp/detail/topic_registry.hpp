@@ -1,16 +1,21 @@
-// Stand-in only (no such header in rclcpp): the in-process graph through
-// which every publication reaches every live subscription of the same
-// resolved topic name and message type.
+// Stand-in only (no such header in rclcpp): the in-process graph. It behaves
+// as a DDS middleware does towards a client: an endpoint is discovered only a
+// short while after its creation, a publication reaches only the
+// subscriptions it is matched with at that moment (same topic and type,
+// compatible QoS, both discovered), and nothing is replayed to a later one.
 #ifndef RCLCPP__DETAIL__TOPIC_REGISTRY_HPP_
 #define RCLCPP__DETAIL__TOPIC_REGISTRY_HPP_
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "rclcpp/qos.hpp"
 #include "rclcpp/visibility_control.hpp"
 
 namespace rclcpp {
@@ -19,26 +24,56 @@ class SubscriptionBase;
 
 namespace detail {
 
+/// How long discovery takes on loopback: an endpoint is invisible to the
+/// graph queries, and unmatched, until this long after its creation.
+inline constexpr std::chrono::milliseconds kDiscoveryDelay{50};
+
 class RCLCPP_PUBLIC TopicRegistry {
  public:
-  static TopicRegistry& instance();
+  using Clock = std::chrono::steady_clock;
 
+  /// The graph of the process. It is never destroyed, and every endpoint
+  /// holds it: an endpoint destroyed after main has returned still finds it.
+  static std::shared_ptr<TopicRegistry> instance();
+
+  /// Records a publisher and returns its key for remove_publisher.
+  uint64_t add_publisher(const std::string& topic_name, const std::string& type_name,
+                         const rclcpp::QoS& qos);
+  void remove_publisher(uint64_t key);
   void add_subscription(const std::shared_ptr<SubscriptionBase>& subscription);
 
-  /// Returns the live subscriptions of `topic_name`, dropping expired ones.
-  std::vector<std::shared_ptr<SubscriptionBase>> subscriptions(const std::string& topic_name);
+  /// The live subscriptions that the publisher `key` is matched with now.
+  std::vector<std::shared_ptr<SubscriptionBase>> matched_subscriptions(uint64_t key);
+  /// How many publishers `subscription` is matched with now.
+  size_t matched_publisher_count(const SubscriptionBase& subscription);
 
-  void add_publisher(const std::string& topic_name);
-  void remove_publisher(const std::string& topic_name);
-
+  /// Discovered endpoints of `topic_name`, as the graph queries count them.
   size_t count_publishers(const std::string& topic_name);
   size_t count_subscribers(const std::string& topic_name);
+  /// Every discovered topic with its types, sorted by name.
+  std::map<std::string, std::vector<std::string>> topic_names_and_types();
 
  private:
+  struct PublisherRecord {
+    std::string topic_name;
+    std::string type_name;
+    rclcpp::QoS qos;
+    Clock::time_point discovered_at;
+  };
+
+  std::vector<std::shared_ptr<SubscriptionBase>> live_subscriptions_locked();
+
   std::mutex mutex_;
-  std::unordered_map<std::string, std::vector<std::weak_ptr<SubscriptionBase>>> subscriptions_;
-  std::unordered_map<std::string, size_t> publisher_counts_;
+  uint64_t next_key_ = 1;
+  std::map<uint64_t, PublisherRecord> publishers_;
+  std::vector<std::weak_ptr<SubscriptionBase>> subscriptions_;
 };
+
+/// Whether a subscription with `requested` QoS can receive from a publisher
+/// with `offered` QoS: a reliable reader needs a reliable writer, a
+/// transient-local reader a transient-local writer.
+RCLCPP_PUBLIC
+bool qos_compatible(const rclcpp::QoS& offered, const rclcpp::QoS& requested);
 
 /// Expands a topic name as ROS 2 does: absolute names stay, "~/x" goes below
 /// the node's fully qualified name, relative names below its namespace.
