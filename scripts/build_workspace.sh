@@ -7,11 +7,8 @@ cd "$(dirname "$0")/.."
 
 # Debian's ament_cmake must run under Debian's python3, not one earlier on PATH.
 cmake_args=(-DPython3_EXECUTABLE=/usr/bin/python3 -DCMAKE_BUILD_TYPE=RelWithDebInfo)
-skip=()
-if [ -n "${ROS_DISTRO:-}" ]; then
-  # A real ROS 2 is sourced: build against it, never against the stand-ins.
-  skip=(--packages-ignore builtin_interfaces std_msgs diagnostic_msgs rclcpp kelvane_protocol)
-fi
+# A real ROS 2 sourced: build against it, never against the stand-ins.
+. scripts/lib/workspace.bash
 
 colcon_args=()
 while [ $# -gt 0 ] && [ "$1" != --cmake-args ]; do
@@ -19,4 +16,4 @@ while [ $# -gt 0 ] && [ "$1" != --cmake-args ]; do
   shift
 done
 [ $# -gt 0 ] && shift
-colcon build "${skip[@]}" "${colcon_args[@]}" --cmake-args "${cmake_args[@]}" "$@"
+colcon build "${skip_standins[@]}" "${colcon_args[@]}" --cmake-args "${cmake_args[@]}" "$@"

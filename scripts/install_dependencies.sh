@@ -5,17 +5,23 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake pkg-config git
-  ament-cmake ament-cmake-googletest libgtest-dev libgmock-dev libbenchmark-dev
-  colcon python3-colcon-ros python3-colcon-bash python3-colcon-output
-  python3-colcon-package-selection python3-colcon-test-result
-  python3-colcon-parallel-executor python3-colcon-library-path
-  python3-colcon-package-information python3-colcon-defaults
-  libament-index-cpp-dev libyaml-cpp-dev libspdlog-dev libfmt-dev libsystemd-dev
-  rosidl-generator-c-cpp rosidl-tools librosidl-runtime-c-cpp-dev python3-ament-index
-  systemd
-  "$@"
+  g++ cmake pkg-config git libgtest-dev libgmock-dev libbenchmark-dev
+  libyaml-cpp-dev libspdlog-dev libfmt-dev libsystemd-dev systemd
 )
+# ament, colcon and rosidl come with a sourced ROS 2 (as on a robot), and
+# Debian's would only shadow them; without one, Debian's build the stand-ins.
+if [ -z "${ROS_DISTRO:-}" ]; then
+  packages+=(
+    ament-cmake ament-cmake-googletest
+    colcon python3-colcon-ros python3-colcon-bash python3-colcon-output
+    python3-colcon-package-selection python3-colcon-test-result
+    python3-colcon-parallel-executor python3-colcon-library-path
+    python3-colcon-package-information python3-colcon-defaults
+    libament-index-cpp-dev
+    rosidl-generator-c-cpp rosidl-tools librosidl-runtime-c-cpp-dev python3-ament-index
+  )
+fi
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -11,8 +11,12 @@ using kelvane_rovimar_diagnosis::StreamHealth;
 
 namespace {
 
-// What a stream that has no record yet reads as.
-const SensorState kNeverReported;
+// What a stream that has no record yet reads as. Never destroyed: a snapshot
+// may be taken while a program ends.
+const SensorState& neverReported() {
+  static const SensorState* const record = new SensorState();
+  return *record;
+}
 
 }  // namespace
 
@@ -37,7 +41,7 @@ std::vector<HealthEntry> Diagnosis::planHealth() const {
       }
       const auto record = runtime->topic_states.find(*topic);
       plan.push_back({node_name, &*topic,
-                      record == runtime->topic_states.end() ? &kNeverReported : &record->second,
+                      record == runtime->topic_states.end() ? &neverReported() : &record->second,
                       &threshold->second});
     }
   }

@@ -1,6 +1,6 @@
 #include "stream_checks.hpp"
 
-#include <unordered_map>
+#include <string_view>
 
 namespace kelvane_rovimar_diagnosis {
 
@@ -18,10 +18,46 @@ void clearRecoveryWait(SensorState& state) {
   state.recovering = false;
 }
 
-std::optional<int32_t> codeOf(const std::unordered_map<std::string, int32_t>& codes,
-                              const std::string& topic) {
-  const auto found = codes.find(topic);
-  return found == codes.end() ? std::nullopt : std::optional<int32_t>(found->second);
+struct TopicCode {
+  std::string_view topic;
+  int32_t code;
+};
+
+// Constant tables: the monitoring thread reads them while a program ends, and
+// a table with a destructor may already be gone by then.
+constexpr TopicCode kTimeoutCodes[] = {
+    {"scan_1", 8001},
+    {"scan_2", 8002},
+    {"/rslidar_points", 8003},
+    {"/kelvane_ultrasonic/original_ultrasonic_1", 8004},
+    {"/kelvane_ultrasonic/original_ultrasonic_2", 8005},
+    {"/kelvane_ultrasonic/original_ultrasonic_3", 8007},
+    {"/kelvane_ultrasonic/original_ultrasonic_4", 8006},
+};
+
+constexpr TopicCode kFrameRateCodes[] = {
+    {"scan_1", 8008},
+    {"scan_2", 8010},
+    {"/rslidar_points", 8012},
+    {"/kelvane_ultrasonic/original_ultrasonic_1", 8016},
+    {"/kelvane_ultrasonic/original_ultrasonic_2", 8018},
+    {"/kelvane_ultrasonic/original_ultrasonic_3", 8017},
+    {"/kelvane_ultrasonic/original_ultrasonic_4", 8019},
+    {"/camera_02/depth/image_raw", 8013},
+    {"/camera_01/color/image_raw", 8015},
+    {"/camera_03/color/image_raw", 8014},
+    {"/imu/data", 8020},
+    {"/robot_base/wheel/odom", 8025},
+};
+
+template <size_t N>
+std::optional<int32_t> codeOf(const TopicCode (&codes)[N], const std::string& topic) {
+  for (const TopicCode& entry : codes) {
+    if (entry.topic == topic) {
+      return entry.code;
+    }
+  }
+  return std::nullopt;
 }
 
 CheckDecision settle(int32_t previous_state, int32_t new_state, const char* text,
@@ -167,34 +203,11 @@ float frameRateHz(const ArrivalWindow& receive_times_ms) {
 }
 
 std::optional<int32_t> timeoutEventCode(const std::string& topic) {
-  static const std::unordered_map<std::string, int32_t> codes = {
-      {"scan_1", 8001},
-      {"scan_2", 8002},
-      {"/rslidar_points", 8003},
-      {"/kelvane_ultrasonic/original_ultrasonic_1", 8004},
-      {"/kelvane_ultrasonic/original_ultrasonic_2", 8005},
-      {"/kelvane_ultrasonic/original_ultrasonic_3", 8007},
-      {"/kelvane_ultrasonic/original_ultrasonic_4", 8006},
-  };
-  return codeOf(codes, topic);
+  return codeOf(kTimeoutCodes, topic);
 }
 
 std::optional<int32_t> frameRateEventCode(const std::string& topic) {
-  static const std::unordered_map<std::string, int32_t> codes = {
-      {"scan_1", 8008},
-      {"scan_2", 8010},
-      {"/rslidar_points", 8012},
-      {"/kelvane_ultrasonic/original_ultrasonic_1", 8016},
-      {"/kelvane_ultrasonic/original_ultrasonic_2", 8018},
-      {"/kelvane_ultrasonic/original_ultrasonic_3", 8017},
-      {"/kelvane_ultrasonic/original_ultrasonic_4", 8019},
-      {"/camera_02/depth/image_raw", 8013},
-      {"/camera_01/color/image_raw", 8015},
-      {"/camera_03/color/image_raw", 8014},
-      {"/imu/data", 8020},
-      {"/robot_base/wheel/odom", 8025},
-  };
-  return codeOf(codes, topic);
+  return codeOf(kFrameRateCodes, topic);
 }
 
 }  // namespace kelvane_rovimar_diagnosis

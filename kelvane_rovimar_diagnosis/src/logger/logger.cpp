@@ -35,8 +35,11 @@ SinkSwitch readSwitch(const char* variable) {
 }  // namespace
 
 Logger& Logger::Instance(const std::string& name) {
-  static Logger instance(name);
-  return instance;
+  // Never destroyed: a Diagnosis held at namespace scope, or as a static of
+  // any kind, is destroyed after main returns, in an order no translation
+  // unit controls, and its destructor and threads still log.
+  static Logger* const instance = new Logger(name);
+  return *instance;
 }
 
 Logger::Logger(const std::string& name) {

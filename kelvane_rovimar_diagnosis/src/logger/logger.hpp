@@ -29,7 +29,8 @@ namespace kelvane {
 class Logger {
  public:
   /// Returns the one logger of the process; the first call configures it from
-  /// the environment and names it `name`, later calls ignore `name`.
+  /// the environment and names it `name`, later calls ignore `name`. It lives
+  /// until the process ends, so that objects destroyed after main can log.
   static Logger& Instance(const std::string& name);
 
   Logger(const Logger&) = delete;
