@@ -75,6 +75,16 @@ Stream& streamOf(std::vector<Stream>& streams, const std::string& topic) {
   throw std::out_of_range("no stream " + topic);
 }
 
+/// Whether discovery has matched each subscription with a publisher.
+bool matched(const std::vector<rclcpp::Subscription<DiagnosticEvent>::SharedPtr>& subscriptions) {
+  for (const auto& subscription : subscriptions) {
+    if (subscription->get_publisher_count() == 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::string installedThresholds() {
   return ament_index_cpp::get_package_share_directory("kelvane_rovimar_diagnosis") +
          "/config/sensor_thresholds.yaml";
@@ -182,6 +192,15 @@ int main(int argc, char** argv) {
   const std::string ultrasonic_2 = "/kelvane_ultrasonic/original_ultrasonic_2";
   int localization_status = 1;
   std::vector<Step> script = {
+      {0.3, "the calibration of the configured sensors is checked once",
+       [&] {
+         // The first report made the publishers; an event sent before discovery
+         // has matched them with the monitor's subscriptions would be lost.
+         for (const auto end = Clock::now() + std::chrono::seconds(5);
+              Clock::now() < end && !matched(subscriptions);)
+           std::this_thread::sleep_for(std::chrono::milliseconds(5));
+         diagnosis.SensorCalibrationStatusReport();
+       }},
       {0.5,
        "the /diagnostics view is turned on: the installed file again, with a diagnostics section",
        [&] {
@@ -228,8 +247,6 @@ int main(int argc, char** argv) {
   std::string held_for = "not started";
 
   say("streams start: 12 topics from 4 client nodes; the first report initialises the monitor");
-  say("the calibration of the configured sensors is checked once");
-  diagnosis.SensorCalibrationStatusReport();
   int64_t reports = 0;
   while (seconds_since_start() < kRunSeconds) {
     const double now_s = seconds_since_start();
@@ -272,7 +289,11 @@ int main(int argc, char** argv) {
     rclcpp::spin_some(monitor);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  rclcpp::spin_some(monitor);
+  // What is still on its way: a middleware delivers a moment after publishing.
+  for (const auto end = Clock::now() + std::chrono::milliseconds(200); Clock::now() < end;) {
+    rclcpp::spin_some(monitor);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
   printHealthTable(diagnosis.snapshot());
   owned_diagnosis.reset();  // stops the monitoring thread
   std::printf("\n%d /diagnostics arrays received, one a second", arrays_seen);
