@@ -65,7 +65,8 @@ class Subscription : public SubscriptionBase {
 
   void enqueue_copy(const void* message, std::chrono::steady_clock::time_point ready_at) override {
     auto copy = std::make_unique<MessageT>(*static_cast<const MessageT*>(message));
-    const rmw_qos_profile_t& profile = get_actual_qos().get_rmw_qos_profile();
+    const rclcpp::QoS qos = get_actual_qos();
+    const rmw_qos_profile_t& profile = qos.get_rmw_qos_profile();
     std::lock_guard<std::mutex> lock(queue_mutex_);
     queue_.push_back({ready_at, std::move(copy)});
     if (profile.history != RMW_QOS_POLICY_HISTORY_KEEP_ALL) {
