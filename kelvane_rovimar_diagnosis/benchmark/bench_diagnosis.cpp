@@ -86,8 +86,16 @@ class DiagnosisTestPeer {
 
 namespace {
 
+// The library's clock of every duration.
 int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The clock of times of day: a report notes when it arrived, for its age.
+int64_t wallNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
@@ -253,8 +261,9 @@ void BM_ReportRefused(benchmark::State& state) {
 BENCHMARK(BM_ReportRefused);
 
 /// The least a report must do: one lock, two lookups with the keys already
-/// built, one clock read, a header copy into storage already large enough, a
-/// push and a pop on a bounded queue.
+/// built, a read of each clock (the monotonic one to time the stream, the wall
+/// one for the message's age), a header copy into storage already large
+/// enough, a push and a pop on a bounded queue.
 class IdealMonitor {
  public:
   IdealMonitor() {
@@ -280,6 +289,7 @@ class IdealMonitor {
     }
     stream->second.header = header;
     stream->second.last_ms = nowMs();
+    stream->second.wall_ns = wallNs();
     stream->second.times.push_back(stream->second.last_ms);  // and the oldest goes
     return true;
   }
@@ -288,6 +298,7 @@ class IdealMonitor {
   struct Stream {
     std_msgs::msg::Header header;
     int64_t last_ms = 0;
+    int64_t wall_ns = 0;
     kelvane_rovimar_diagnosis::ArrivalWindow times;
   };
   std::mutex mutex_;

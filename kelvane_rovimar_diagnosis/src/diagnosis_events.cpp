@@ -9,7 +9,7 @@
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 #include "logger/logger.hpp"
 
-using kelvane_rovimar_diagnosis::nowMs;
+using kelvane_rovimar_diagnosis::steadyMs;
 
 namespace {
 
@@ -32,11 +32,10 @@ bool Diagnosis::DataStatusReport(AbnormalEventType type, int status) {
     return false;
   }
   std::lock_guard<std::mutex> lock(data_mutex_);
-  if (!kelvane_rovimar_diagnosis::admitReport(event_report_times_, kind.key, nowMs())) {
+  if (!kelvane_rovimar_diagnosis::admitReport(event_report_times_, kind.key, steadyMs())) {
     return false;
   }
-  event_msg_.header.stamp =
-      kelvane_rovimar_diagnosis::stampOf(kelvane_rovimar_diagnosis::systemTimeNs());
+  event_msg_.header.stamp = kelvane_rovimar_diagnosis::stampOf(wallTimeNs());
   event_msg_.header.frame_id.clear();
   event_msg_.event_id = kind.event_id;
   event_msg_.event_status = status;
@@ -72,14 +71,12 @@ bool Diagnosis::LocalizationLostReport(AbnormalEventType type, int status) {
     return false;
   }
   std::lock_guard<std::mutex> lock(data_mutex_);
-  const int64_t now_ns = kelvane_rovimar_diagnosis::systemTimeNs();
   const kelvane_rovimar_diagnosis::LocalizationDecision decision =
-      kelvane_rovimar_diagnosis::decideLocalization(localization_states_[type], status,
-                                                    now_ns / 1000000);
+      kelvane_rovimar_diagnosis::decideLocalization(localization_states_[type], status, steadyMs());
   if (!decision.publish) {
     return false;
   }
-  event_msg_.header.stamp = kelvane_rovimar_diagnosis::stampOf(now_ns);
+  event_msg_.header.stamp = kelvane_rovimar_diagnosis::stampOf(wallTimeNs());
   event_msg_.header.frame_id.clear();
   event_msg_.event_id = kLocalizationLostEventId;
   event_msg_.event_status = decision.new_state;

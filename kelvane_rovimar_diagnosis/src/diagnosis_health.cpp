@@ -52,7 +52,7 @@ std::vector<StreamHealth> Diagnosis::snapshot() const {
   std::vector<StreamHealth> streams;
   std::vector<HealthEntry> planned;
   std::lock_guard<std::mutex> lock(data_mutex_);
-  const int64_t now_ms = kelvane_rovimar_diagnosis::nowMs();
+  const int64_t now_ms = kelvane_rovimar_diagnosis::steadyMs();
   const auto& plan = monitored_streams_valid_ ? health_plan_ : (planned = planHealth());
   streams.reserve(plan.size());
   for (const HealthEntry& entry : plan) {

@@ -12,13 +12,13 @@ namespace {
 // The fourth message after a topic is armed ends its initial phase.
 constexpr int32_t kInitialPhaseMessages = 3;
 
-// A message arrived at `now_ns`: it counts towards the end of the initial
-// phase and enters the frame-rate window, whose oldest entry goes once it
-// holds 1000.
-void recordArrival(SensorState& state, int64_t now_ns) {
-  const int64_t now_ms = now_ns / 1000000;
+// A message arrived at `now_ms` (monotonic), `wall_ns` on the wall clock: it
+// counts towards the end of the initial phase and enters the frame-rate
+// window, whose oldest entry goes once it holds 1000.
+void recordArrival(SensorState& state, int64_t now_ms, int64_t wall_ns) {
   state.last_receive_ms = now_ms;
-  state.last_arrival_ns = now_ns;
+  state.last_arrival_ms = now_ms;
+  state.last_arrival_wall_ns = wall_ns;
   if (state.initializing) {
     ++state.init_receive_count;
   }
@@ -67,22 +67,22 @@ bool Diagnosis::recordReport(const std::string& node_name, const std::string& to
 
 bool Diagnosis::SensorReportWithHeader(const std::string& node_name, const std::string& topic,
                                        const std_msgs::msg::Header& header) {
-  return recordReport(node_name, topic, [&header](SensorState& state) {
+  return recordReport(node_name, topic, [this, &header](SensorState& state) {
     state.last_header = header;
     state.sender_stamped = true;
-    recordArrival(state, kelvane_rovimar_diagnosis::systemTimeNs());
+    recordArrival(state, kelvane_rovimar_diagnosis::steadyMs(), wallTimeNs());
   });
 }
 
 bool Diagnosis::SensorReportWithoutHeader(const std::string& node_name, const std::string& topic) {
-  return recordReport(node_name, topic, [](SensorState& state) {
-    const int64_t now_ns = kelvane_rovimar_diagnosis::systemTimeNs();
-    state.last_header.stamp = kelvane_rovimar_diagnosis::stampOf(now_ns);
+  return recordReport(node_name, topic, [this](SensorState& state) {
+    const int64_t wall_ns = wallTimeNs();
+    state.last_header.stamp = kelvane_rovimar_diagnosis::stampOf(wall_ns);
     state.last_header.frame_id.clear();
     state.sender_stamped = false;
     // Counted like a headered message: otherwise such a topic would never
     // leave its initial phase and its cutoff would never apply.
-    recordArrival(state, now_ns);
+    recordArrival(state, kelvane_rovimar_diagnosis::steadyMs(), wall_ns);
   });
 }
 

@@ -14,19 +14,25 @@
 
 namespace kelvane_rovimar_diagnosis {
 
-/// Nanoseconds since the epoch on the clock that RCL_SYSTEM_TIME reads
-/// (CLOCK_REALTIME). Read directly: an rclcpp::Clock allocates and initialises
-/// an rcl clock each time one is made, which a report cannot afford.
+/// Milliseconds on the monotonic clock (CLOCK_MONOTONIC), which nobody sets:
+/// every silence, rate, limit and wait the library judges is measured on it.
+inline int64_t steadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+/// Nanoseconds since the epoch on the wall clock that RCL_SYSTEM_TIME reads
+/// (CLOCK_REALTIME), for what is a time of day: event stamps and a message's
+/// age against its own stamp. Read directly: an rclcpp::Clock allocates and
+/// initialises an rcl clock each time one is made, which a report cannot afford.
 inline int64_t systemTimeNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
 
-/// System-clock milliseconds since the epoch.
-inline int64_t nowMs() { return systemTimeNs() / 1000000; }
-
-/// A header stamp of system-clock nanoseconds, as rclcpp::Time converts it.
+/// A header stamp of wall-clock nanoseconds, as rclcpp::Time converts it.
 inline builtin_interfaces::msg::Time stampOf(int64_t nanoseconds) {
   return rclcpp::Time(nanoseconds, RCL_SYSTEM_TIME);
 }

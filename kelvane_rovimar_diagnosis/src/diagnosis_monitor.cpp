@@ -10,8 +10,8 @@
 
 using kelvane_rovimar_diagnosis::CheckDecision;
 using kelvane_rovimar_diagnosis::MonitoredStream;
-using kelvane_rovimar_diagnosis::nowMs;
 using kelvane_rovimar_diagnosis::SensorState;
+using kelvane_rovimar_diagnosis::steadyMs;
 
 namespace {
 
@@ -84,8 +84,7 @@ void Diagnosis::publishDiagnosticsWhenDue(std::chrono::steady_clock::time_point&
         kDiagnosticsTopic, rclcpp::QoS(kDiagnosticsQueueDepth));
   }
   diagnostics_pub_->publish(kelvane_rovimar_diagnosis::diagnosticArrayOf(
-      snapshot(), hardware_id,
-      kelvane_rovimar_diagnosis::stampOf(kelvane_rovimar_diagnosis::systemTimeNs())));
+      snapshot(), hardware_id, kelvane_rovimar_diagnosis::stampOf(wallTimeNs())));
 }
 
 const std::vector<MonitoredStream>& Diagnosis::monitoredStreams() {
@@ -170,7 +169,7 @@ void Diagnosis::TimeoutCheck() {
   std::lock_guard<std::mutex> lock(data_mutex_);
   for (const MonitoredStream& stream : monitoredStreams()) {
     if (stream.timeout_code != 0) {
-      judgeTimeout(stream, nowMs());
+      judgeTimeout(stream, steadyMs());
     }
   }
 }
@@ -180,7 +179,7 @@ void Diagnosis::FPSCheck() {
   for (const MonitoredStream& stream : monitoredStreams()) {
     if (stream.frame_rate_code != 0) {
       reportFrameRate(stream, kelvane_rovimar_diagnosis::decideFrameRate(
-                                  *stream.state, *stream.threshold, nowMs()));
+                                  *stream.state, *stream.threshold, steadyMs()));
     }
   }
 }
@@ -199,7 +198,7 @@ void Diagnosis::MonitoringCycle() {
       __builtin_prefetch(streams[index + kPrefetchAhead].state->receive_times_ms.oldest());
     }
     const MonitoredStream& stream = streams[index];
-    const int64_t now_ms = nowMs();
+    const int64_t now_ms = steadyMs();
     if (stream.timeout_code != 0) {
       judgeTimeout(stream, now_ms);
     }

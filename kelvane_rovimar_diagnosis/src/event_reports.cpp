@@ -40,10 +40,7 @@ const AbnormalEventInfo& abnormalEventInfo(AbnormalEventType type) {
 bool admitReport(std::unordered_map<std::string, int64_t>& last_report_ms, const std::string& key,
                  int64_t now_ms) {
   const auto last = last_report_ms.find(key);
-  // A clock set back makes the gap negative; that report starts the limit afresh
-  // rather than silencing the kind until the clock catches up.
-  if (last != last_report_ms.end() && now_ms - last->second >= 0 &&
-      now_ms - last->second < kReportIntervalMs) {
+  if (last != last_report_ms.end() && now_ms - last->second < kReportIntervalMs) {
     return false;
   }
   last_report_ms[key] = now_ms;

@@ -1,7 +1,7 @@
 // The rules of the client-reported events, as plain code: which code, texts
 // and topic each kind of event has, the one-per-second limit, and the
-// confirmation waits of the localization loss report. Times are system-clock
-// milliseconds since the epoch.
+// confirmation waits of the localization loss report. Times are milliseconds
+// on the monotonic clock.
 #ifndef KELVANE_ROVIMAR_DIAGNOSIS__EVENT_REPORTS_HPP_
 #define KELVANE_ROVIMAR_DIAGNOSIS__EVENT_REPORTS_HPP_
 
@@ -35,8 +35,7 @@ const AbnormalEventInfo& abnormalEventInfo(AbnormalEventType type);
 inline constexpr int64_t kReportIntervalMs = 1000;
 
 /// Accepts a report of `key` at `now_ms` unless one was accepted less than
-/// kReportIntervalMs before; stores the time of an accepted report only. A
-/// report dated before the stored one (the clock was set back) is accepted.
+/// kReportIntervalMs before; stores the time of an accepted report only.
 bool admitReport(std::unordered_map<std::string, int64_t>& last_report_ms, const std::string& key,
                  int64_t now_ms);
 

@@ -1,6 +1,6 @@
 // The per-topic judgements of the monitoring thread, as plain code: each takes
 // a topic's record, its thresholds and the time, updates the record and says
-// what to publish and log. Times are system-clock milliseconds since the epoch.
+// what to publish and log. Times are milliseconds on the monotonic clock.
 #ifndef KELVANE_ROVIMAR_DIAGNOSIS__STREAM_CHECKS_HPP_
 #define KELVANE_ROVIMAR_DIAGNOSIS__STREAM_CHECKS_HPP_
 

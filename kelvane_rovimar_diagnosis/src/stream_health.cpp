@@ -52,20 +52,20 @@ StreamHealth healthOf(const SensorState& state, const SensorThreshold& threshold
     health.condition = StreamCondition::SUSPENDED;
   } else if (state.stream_state == StreamState::TIMEOUT) {
     health.condition = StreamCondition::TIMED_OUT;
-  } else if (!state.initializing && state.last_arrival_ns != 0) {
+  } else if (!state.initializing && state.last_arrival_ms != 0) {
     health.condition = StreamCondition::NORMAL;
   }
   health.frame_rate = state.frame_rate_state;
   health.rate_hz = frameRateHz(state.receive_times_ms);
   health.nominal_hz = threshold.normal_hz;
   health.low_limit_hz = threshold.normal_hz * threshold.low_ratio;
-  if (state.last_arrival_ns != 0) {
-    health.silence_ms = now_ms - state.last_arrival_ns / 1000000;
+  if (state.last_arrival_ms != 0) {
+    health.silence_ms = now_ms - state.last_arrival_ms;
   }
-  if (state.sender_stamped && state.last_arrival_ns != 0) {
+  if (state.sender_stamped && state.last_arrival_ms != 0) {
     const auto& stamp = state.last_header.stamp;
     const int64_t stamp_ns = int64_t{stamp.sec} * 1000000000 + stamp.nanosec;
-    health.age_ms = static_cast<double>(state.last_arrival_ns - stamp_ns) / 1e6;
+    health.age_ms = static_cast<double>(state.last_arrival_wall_ns - stamp_ns) / 1e6;
   }
   if (state.receive_times_ms.size() >= 3) {
     health.jitter_ms = state.receive_times_ms.intervalDeviationMs();

@@ -14,7 +14,8 @@
 
 namespace kelvane_rovimar_diagnosis {
 
-/// The health of the stream whose record is `state`, at `now_ms`; node and topic are left empty.
+/// The health of the stream whose record is `state`, at `now_ms` on the
+/// monotonic clock; node and topic are left empty.
 StreamHealth healthOf(const SensorState& state, const SensorThreshold& threshold, int64_t now_ms);
 
 /// The /diagnostics level of a stream: ERROR when timed out (at a low rate

@@ -14,9 +14,9 @@ namespace {
 using diagnostic_msgs::msg::DiagnosticArray;
 using kelvane_rovimar_diagnosis::SensorState;
 using test_support::Lines;
-using test_support::nowMs;
 using test_support::sensorEntry;
 using test_support::stamped;
+using test_support::steadyMs;
 
 const char kUltrasonic3[] = "/kelvane_ultrasonic/original_ultrasonic_3";
 const char kCamera[] = "/camera_01/color/image_raw";
@@ -38,8 +38,8 @@ class Monitoring : public test_support::DiagnosisFixture {
   void silence(const std::string& node, const std::string& topic, int64_t silence_ms,
                const std_msgs::msg::Header& header = std_msgs::msg::Header()) {
     peer_.record(node, topic, [&](SensorState& state) {
-      state.last_receive_ms = nowMs() - silence_ms;
-      state.last_arrival_ns = state.last_receive_ms * 1000000;
+      state.last_receive_ms = steadyMs() - silence_ms;
+      state.last_arrival_ms = state.last_receive_ms;
       state.initializing = false;
       state.last_header = header;
     });
@@ -76,7 +76,7 @@ TEST_F(Monitoring, TimeoutsRecoveriesAndLowRatesArePublishedOncePerTransitionAnd
   silence("rear_node", "scan_1", 60000);
   EXPECT_EQ(step(check, 1), (Lines{"[ERROR] [TIMEOUT] 8001 STREAM TIMEOUT! Cutoff time: 60", "proxy 8001 1 STREAM TIMEOUT"})) << "another node's record of the topic";
   // clang-format on
-  const int64_t now = nowMs();
+  const int64_t now = steadyMs();
   for (const char* topic : {kCamera, "scan_1"}) {  // 2 Hz against low limits of 15 and 5 Hz
     peer_.record("front_node", topic, [now](SensorState& state) {
       state.receive_times_ms = {now - 1000, now - 500, now};
@@ -101,12 +101,14 @@ TEST_F(Monitoring, TimeoutsRecoveriesAndLowRatesArePublishedOncePerTransitionAnd
 // its first cycle; nothing is published once the thread is stopped.
 TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
   const auto arrange = [this] {
-    const int64_t now = nowMs();
+    const int64_t now = steadyMs();
     peer_.record("front_node", "scan_1", [&](SensorState& state) {
       state.receive_times_ms = {now - 400, now - 150, now - 50};  // intervals 250 and 100 ms
       state.last_receive_ms = now - 50;
-      state.last_arrival_ns = state.last_receive_ms * 1000000;
-      state.last_header.stamp = kelvane_rovimar_diagnosis::stampOf((now - 90) * 1000000);
+      state.last_arrival_ms = state.last_receive_ms;
+      state.last_arrival_wall_ns = kelvane_rovimar_diagnosis::systemTimeNs();
+      state.last_header.stamp =
+          kelvane_rovimar_diagnosis::stampOf(state.last_arrival_wall_ns - 40000000);
       state.sender_stamped = true;
       state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::NORMAL;
     });
@@ -119,7 +121,7 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
     for (const char* topic : {kUltrasonic3, kCamera}) {
       peer_.record("front_node", topic, [&](SensorState& state) {
         state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
-        state.last_arrival_ns = (state.last_receive_ms ? now - 60000 : now - 120) * 1000000;
+        state.last_arrival_ms = state.last_receive_ms ? now - 60000 : now - 120;
         state.initializing = true;
       });
     }
@@ -237,7 +239,8 @@ TEST_F(Intake, FourthMessageAfterArmingEndsTheInitialPhaseWithOrWithoutHeader) {
   // A headerless stream must leave its initial phase too, or its cutoff never applies.
   EXPECT_FALSE(headerless.initializing);
   EXPECT_EQ(headerless.last_header.frame_id, "");
-  EXPECT_NEAR(headerless.last_header.stamp.sec, nowMs() / 1000, 60) << "stamped with report time";
+  EXPECT_NEAR(headerless.last_header.stamp.sec, peer_.wallSeconds(), 60)
+      << "stamped with report time";
   EXPECT_EQ(headerless.receive_times_ms.back(), headerless.last_receive_ms);
 }
 

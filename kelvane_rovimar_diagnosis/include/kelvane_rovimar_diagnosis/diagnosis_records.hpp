@@ -132,8 +132,8 @@ struct NodeConfig {
   std::unordered_set<std::string> topic_set;
 };
 
-/// Runtime state of one topic of one node. Times are system-clock milliseconds
-/// since the epoch; 0 means "none".
+/// Runtime state of one topic of one node. Times are milliseconds on the
+/// monotonic clock, which a step of the wall clock does not move; 0 means "none".
 struct SensorState {
   /// Header of the last reported message, copied into every event of the topic.
   std_msgs::msg::Header last_header;
@@ -158,9 +158,11 @@ struct SensorState {
   bool initializing = false;
   /// The last message came with its sender's header, whose stamp is then not the report time.
   bool sender_stamped = false;
-  /// Time of the last message in nanoseconds, for its age against its stamp; 0
-  /// while none arrived (arming the topic does not set it).
-  int64_t last_arrival_ns = 0;
+  /// Time of the last message; 0 while none arrived (arming the topic does not set it).
+  int64_t last_arrival_ms = 0;
+  /// Wall-clock time of day of the last message, nanoseconds since the epoch:
+  /// its age is measured against its stamp, which is a time of day too.
+  int64_t last_arrival_wall_ns = 0;
   /// Code and status of the last event published for the topic; code 0 while none was.
   int32_t last_event_id = 0;
   int32_t last_event_status = 0;

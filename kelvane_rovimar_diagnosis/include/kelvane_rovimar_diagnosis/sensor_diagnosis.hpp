@@ -74,6 +74,11 @@ enum AbnormalEventType : int32_t {
 
 /// The sensor-stream monitor of one robot program; hold one per process.
 ///
+/// Every silence, rate, limit and wait is measured on the monotonic clock, so
+/// a step of the wall clock (a first time sync, an operator setting the time)
+/// neither hides a dead stream nor raises a false timeout. The wall clock gives
+/// only times of day: event stamps and a message's age against its stamp.
+///
 /// Thread safety: every public operation may be called from any thread.
 /// data_mutex_ guards all tables, records and the outgoing message;
 /// init_mutex_ serialises initialize and is always taken first.
@@ -311,6 +316,14 @@ class Diagnosis {
       std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig>& node_configs,
       std::vector<kelvane_rovimar_diagnosis::NodeRuntime>& retired);
 
+  /// Wall-clock nanoseconds since the epoch, for times of day only.
+  int64_t wallTimeNs() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+               .count() +
+           wall_clock_step_ns_.load(std::memory_order_relaxed);
+  }
+
   /// The configuration file in use, read under data_mutex_.
   std::string configFilePath() const;
 
@@ -363,6 +376,9 @@ class Diagnosis {
   /// Created by the monitoring thread when a configuration first turns the
   /// /diagnostics view on, and used only by that thread.
   rclcpp::Publisher<diagnostic_msgs::msg::DiagnosticArray>::SharedPtr diagnostics_pub_;
+  /// How far the wall clock this object reads is set from the system's: 0,
+  /// but where a test steps it to show that no judgement depends on it.
+  std::atomic<int64_t> wall_clock_step_ns_{0};
   /// Frame-rate events of a cycle, published after its timeout events; data_mutex_.
   std::vector<std::pair<const kelvane_rovimar_diagnosis::MonitoredStream*,
                         kelvane_rovimar_diagnosis::CheckDecision>>

@@ -19,7 +19,7 @@
 
 namespace test_support {
 
-using kelvane_rovimar_diagnosis::nowMs;  // the library's own clock
+using kelvane_rovimar_diagnosis::steadyMs;  // the library's clock of every duration
 
 inline std_msgs::msg::Header stamped(int32_t sec) {
   std_msgs::msg::Header header;
@@ -56,7 +56,7 @@ class DiagnosisFixture : public ::testing::Test {
 
   /// The events published since the last call, as "<proxy|pnc|loc> <id>
   /// <status> <text>", then for a stamped header " @now" (within a minute of
-  /// the clock) or " @<sec>.<nanosec>", then its frame. Spins until `count`
+  /// the object's wall clock) or " @<sec>.<nanosec>", then its frame. Spins until `count`
   /// have arrived (ten seconds at most), then a tenth of a second more, so
   /// that one too many shows too. Topics in the order above, each topic's
   /// events in the order published: a middleware keeps order only per topic.
@@ -78,8 +78,9 @@ class DiagnosisFixture : public ::testing::Test {
       const auto& stamp = event.header.stamp;
       lines.push_back(fmt::format("{} {} {} {}", std::strchr(topic, '_') + 1, event.event_id,
                                   event.event_status, event.event_msg));
-      if (stamp.sec != 0 && std::abs(stamp.sec - nowMs() / 1000) < 60) lines.back() += " @now";
-      if (stamp.sec != 0 && std::abs(stamp.sec - nowMs() / 1000) >= 60)
+      const int64_t wall_seconds = peer_.wallSeconds();
+      if (stamp.sec != 0 && std::abs(stamp.sec - wall_seconds) < 60) lines.back() += " @now";
+      if (stamp.sec != 0 && std::abs(stamp.sec - wall_seconds) >= 60)
         lines.back() += fmt::format(" @{}.{}", stamp.sec, stamp.nanosec);
       if (!event.header.frame_id.empty()) lines.back() += " " + event.header.frame_id;
     }

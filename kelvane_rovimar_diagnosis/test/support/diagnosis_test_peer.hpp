@@ -99,6 +99,11 @@ class DiagnosisTestPeer {
     return true;
   }
 
+  /// Steps the wall clock that the object reads by `step_ns` (negative: back).
+  void stepWallClock(int64_t step_ns) { d_.wall_clock_step_ns_ += step_ns; }
+  /// The object's wall clock, seconds since the epoch.
+  int64_t wallSeconds() const { return d_.wallTimeNs() / 1000000000; }
+
   std::string configFilePath() const {
     std::lock_guard<std::mutex> lock(d_.data_mutex_);
     return d_.config_file_path_;
