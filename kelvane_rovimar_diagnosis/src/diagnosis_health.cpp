@@ -62,3 +62,20 @@ std::vector<StreamHealth> Diagnosis::snapshot() const {
   }
   return streams;
 }
+
+std::vector<std::pair<std::string, std::string>> Diagnosis::configuredTopics() const {
+  std::vector<std::pair<std::string, std::string>> topics;
+  std::lock_guard<std::mutex> lock(data_mutex_);
+  for (const auto& [node_name, config] : node_configs_) {
+    // A topic listed twice by a node is watched once; only such a node pays for the search.
+    const bool repeats = config.topics.size() != config.topic_set.size();
+    for (auto topic = config.topics.begin(); topic != config.topics.end(); ++topic) {
+      if (!repeats || std::find(config.topics.begin(), topic, *topic) == topic) {
+        topics.emplace_back(node_name, *topic);
+      }
+    }
+  }
+  std::stable_sort(topics.begin(), topics.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  return topics;
+}

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "diagnostic_msgs/msg/diagnostic_array.hpp"
@@ -249,6 +250,11 @@ class Diagnosis {
   /// the node's configuration lists its topics. Copied out under the data lock
   /// in one pass; it changes nothing and publishes nothing.
   std::vector<kelvane_rovimar_diagnosis::StreamHealth> snapshot() const;
+
+  /// Every (node, topic) that the configuration in force lists, by node name
+  /// and then in the order the node lists its topics, each once: what a
+  /// monitor that subscribes to the topics itself watches.
+  std::vector<std::pair<std::string, std::string>> configuredTopics() const;
 
   using FileTime = std::chrono::time_point<std::chrono::system_clock, std::chrono::nanoseconds>;
 

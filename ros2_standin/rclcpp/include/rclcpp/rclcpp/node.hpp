@@ -4,6 +4,7 @@
 #define RCLCPP__NODE_HPP_
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include "rclcpp/clock.hpp"
 #include "rclcpp/context.hpp"
 #include "rclcpp/detail/topic_registry.hpp"
+#include "rclcpp/generic_subscription.hpp"
 #include "rclcpp/macros.hpp"
 #include "rclcpp/message_memory_strategy.hpp"
 #include "rclcpp/node_options.hpp"
@@ -79,6 +81,23 @@ class Node : public std::enable_shared_from_this<Node> {
     throw_if_context_invalid();
     auto subscription = std::make_shared<SubscriptionT>(resolve(topic_name), qos,
                                                         std::forward<CallbackT>(callback));
+    add_subscription(subscription);
+    return subscription;
+  }
+
+  /// Subscribes to `topic_type` ("sensor_msgs/msg/LaserScan") without knowing
+  /// it at compile time; the callback receives each message in CDR.
+  /// \throws std::runtime_error when the type's support library is not found.
+  template <typename AllocatorT = std::allocator<void>>
+  std::shared_ptr<rclcpp::GenericSubscription> create_generic_subscription(
+      const std::string& topic_name, const std::string& topic_type, const rclcpp::QoS& qos,
+      std::function<void(std::shared_ptr<rclcpp::SerializedMessage>)> callback,
+      const rclcpp::SubscriptionOptionsWithAllocator<AllocatorT>& options =
+          (rclcpp::SubscriptionOptionsWithAllocator<AllocatorT>())) {
+    (void)options;
+    throw_if_context_invalid();
+    auto subscription = std::make_shared<rclcpp::GenericSubscription>(
+        resolve(topic_name), topic_type, qos, std::move(callback));
     add_subscription(subscription);
     return subscription;
   }

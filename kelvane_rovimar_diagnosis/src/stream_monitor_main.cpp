@@ -1,0 +1,136 @@
+// stream_monitor: watches the streams of a thresholds file without any code
+// in the nodes that publish them.
+//
+//   ros2 run kelvane_rovimar_diagnosis stream_monitor [--config FILE] [--view]
+//
+// It loads the file (the installed one by default), subscribes to every topic
+// of its "nodes" section whatever the topic's type, reports each message under
+// the node that lists it, and so publishes the library's events and, when the
+// file asks, /diagnostics. With --view it also draws a live table of the
+// streams once a second. SIGINT or SIGTERM stops it with status 0.
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
+#include "monitor_view.hpp"
+#include "rclcpp/rclcpp.hpp"
+#include "stream_monitor.hpp"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: stream_monitor [--config FILE] [--view]\n"
+    "  --config FILE  the thresholds file (default: the installed sensor_thresholds.yaml)\n"
+    "  --view         draw a live table of the streams once a second\n";
+constexpr std::chrono::seconds kPollPeriod(1);
+constexpr std::chrono::seconds kDrawPeriod(1);
+constexpr std::chrono::milliseconds kWakePeriod(50);
+
+volatile std::sig_atomic_t stop_requested = 0;
+
+void requestStop(int) { stop_requested = 1; }
+
+kelvane_rovimar_diagnosis::ViewSize terminalSize() {
+  kelvane_rovimar_diagnosis::ViewSize size;
+  winsize window{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0 && window.ws_col > 0 && window.ws_row > 0) {
+    size.columns = window.ws_col;
+    size.lines = window.ws_row;
+  }
+  return size;
+}
+
+/// Draws the table over the last one on a terminal; as plain lines elsewhere.
+void draw(const Diagnosis& diagnosis, bool terminal) {
+  const auto lines =
+      kelvane_rovimar_diagnosis::renderView(diagnosis.snapshot(), terminalSize(), terminal);
+  std::string text = terminal ? "\033[H" : "";
+  for (const auto& line : lines) {
+    text += line + (terminal ? "\033[K\n" : "\n");
+  }
+  text += terminal ? "\033[J" : "\n";
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string config;
+  bool view = false;
+  for (int index = 1; index < argc; ++index) {
+    const std::string argument = argv[index];
+    if (argument == "--view") {
+      view = true;
+    } else if (argument == "--config" && index + 1 < argc) {
+      config = argv[++index];
+    } else if (argument.rfind("--config=", 0) == 0) {
+      config = argument.substr(9);
+    } else if (argument == "--help" || argument == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (argument == "--ros-args") {
+      break;  // what follows is rclcpp's
+    } else {
+      std::cerr << "stream_monitor: unknown option '" << argument << "'\n" << kUsage;
+      return 2;
+    }
+  }
+  const bool terminal = view && isatty(STDOUT_FILENO) == 1;
+  if (terminal) {
+    // Log lines would scroll the table away; the journal still gets them when enabled.
+    setenv("SPDLOG_STDOUT", "false", 0);
+  }
+  rclcpp::init(argc, argv, rclcpp::InitOptions(), rclcpp::SignalHandlerOptions::None);
+  std::signal(SIGINT, requestStop);
+  std::signal(SIGTERM, requestStop);
+
+  int status = 0;
+  {
+    Diagnosis diagnosis;
+    const bool loaded = config.empty() ? diagnosis.autoInitialize() : diagnosis.initialize(config);
+    if (!loaded) {
+      const std::string named =
+          config.empty() ? "the installed thresholds file" : "'" + config + "'";
+      std::cerr << "stream_monitor: " << named
+                << " could not be loaded; check_thresholds tells why, line by line\n";
+      status = 1;
+    } else {
+      diagnosis.startTimer();  // a no-op when the installed file started it
+      diagnosis.startConfigWatcher();
+      auto node = std::make_shared<rclcpp::Node>("stream_monitor");
+      kelvane_rovimar_diagnosis::StreamMonitor monitor(diagnosis, node);
+      rclcpp::executors::SingleThreadedExecutor executor;
+      executor.add_node(node);
+      std::thread spinner([&executor] { executor.spin(); });
+      auto next_poll = std::chrono::steady_clock::now();
+      auto next_draw = next_poll;
+      while (stop_requested == 0 && rclcpp::ok()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= next_poll) {
+          monitor.pollGraph();
+          next_poll = now + kPollPeriod;
+        }
+        if (view && now >= next_draw) {
+          draw(diagnosis, terminal);
+          next_draw = now + kDrawPeriod;
+        }
+        std::this_thread::sleep_for(kWakePeriod);
+      }
+      executor.cancel();
+      spinner.join();
+      diagnosis.stopConfigWatcher();
+    }
+  }  // the monitoring thread stops with the Diagnosis
+  rclcpp::shutdown();
+  return status;
+}

@@ -1,0 +1,210 @@
+// The standalone stream monitor: typed publishers of the test process, which
+// know nothing of the library, are watched through the graph as a robot's
+// drivers would be; the live table; the program as an engineer runs it.
+#include <sys/wait.h>
+
+#include <atomic>
+
+#include "diagnostic_msgs/msg/diagnostic_array.hpp"
+#include "monitor_view.hpp"
+#include "sensor_msgs/msg/laser_scan.hpp"
+#include "std_msgs/msg/string.hpp"
+#include "stream_monitor.hpp"
+#include "support/diagnosis_fixture.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using kelvane_rovimar_diagnosis::StreamHealth;
+using test_support::eventually;
+using test_support::Lines;
+using test_support::sensorEntry;
+
+// scan_1 is a best-effort LaserScan, /chatter a headerless String, /late
+// appears only later; "scan_1" and "/late" time out after 300 ms of silence.
+const std::string kThresholds =
+    "nodes:\n  lidar_node: {topics: [scan_1, /late]}\n  chat_node: {topics: [/chatter]}\n"
+    "sensors:\n" +
+    sensorEntry("scan_1", {{"cutoff_timeout_ms", "300"}}) +
+    sensorEntry("/late", {{"cutoff_timeout_ms", "300"}}) + sensorEntry("/chatter") +
+    "diagnostics: {period_ms: 100}\n";
+
+class StreamMonitorTest : public test_support::DiagnosisFixture {
+ protected:
+  void SetUp() override {
+    initialize(kThresholds);
+    diagnosis_.startTimer();
+    executor_.add_node(monitor_node_);
+    spinner_ = std::thread([this] { executor_.spin(); });
+  }
+  void TearDown() override {
+    executor_.cancel();
+    spinner_.join();
+  }
+  /// Polls the graph until `topic` is subscribed and matched with `publisher`.
+  bool watching(const std::string& topic, const rclcpp::PublisherBase& publisher) {
+    return eventually([&] {
+      monitor_.pollGraph();
+      const auto found = monitor_.topics().find(topic);
+      return found != monitor_.topics().end() && found->second.subscription &&
+             publisher.get_subscription_count() > 0;
+    });
+  }
+
+  rclcpp::Node::SharedPtr monitor_node_ = std::make_shared<rclcpp::Node>("stream_monitor");
+  kelvane_rovimar_diagnosis::StreamMonitor monitor_{diagnosis_, monitor_node_};
+  rclcpp::executors::SingleThreadedExecutor executor_;
+  std::thread spinner_;
+};
+
+TEST_F(StreamMonitorTest, ReportsEveryListedTopicWhateverItsTypeWithTheStampsItCarries) {
+  test_support::LogCapture capture;
+  auto scans = monitor_node_->create_publisher<sensor_msgs::msg::LaserScan>(
+      "scan_1", rclcpp::QoS(5).best_effort());
+  auto chatter = monitor_node_->create_publisher<std_msgs::msg::String>("/chatter", 10);
+  ASSERT_TRUE(watching("/scan_1", *scans) && watching("/chatter", *chatter));
+  monitor_.pollGraph();  // /late is still missing: warned of once only
+  sensor_msgs::msg::LaserScan scan;
+  scan.header = test_support::stamped(1234);
+  scan.ranges.assign(360, 1.5F);
+  for (int message = 0; message < 6; ++message, std::this_thread::sleep_for(20ms)) {
+    scans->publish(scan);
+    chatter->publish(std_msgs::msg::String());
+  }
+  ASSERT_TRUE(eventually(
+      [&] { return peer_.record("chat_node", "/chatter").receive_times_ms.size() == 6; }));
+  ASSERT_TRUE(eventually(
+      [&] { return peer_.record("lidar_node", "scan_1").receive_times_ms.size() == 6; }));
+  const auto recorded = peer_.record("lidar_node", "scan_1");
+  EXPECT_EQ(recorded.last_header, scan.header) << "the scan's own stamp and frame";
+  EXPECT_TRUE(recorded.sender_stamped);
+  EXPECT_FALSE(peer_.record("chat_node", "/chatter").sender_stamped) << "a String has no header";
+
+  auto late = monitor_node_->create_publisher<sensor_msgs::msg::LaserScan>("/late", 10);
+  ASSERT_TRUE(watching("/late", *late)) << "a topic that appears later is picked up";
+  // The lidar stops: its timeout on the library's topic, ERROR on /diagnostics.
+  diagnostic_msgs::msg::DiagnosticStatus status;
+  auto observer = std::make_shared<rclcpp::Node>("diagnostics_observer");
+  const auto diagnostics = observer->create_subscription<diagnostic_msgs::msg::DiagnosticArray>(
+      "/diagnostics", 10, [&status](const diagnostic_msgs::msg::DiagnosticArray& array) {
+        for (const auto& stream : array.status)
+          if (stream.name == "lidar_node: scan_1") status = stream;
+      });
+  EXPECT_TRUE(eventually([&] {
+    rclcpp::spin_some(observer);
+    return status.level == diagnostic_msgs::msg::DiagnosticStatus::ERROR;
+  }));
+  EXPECT_EQ(received(1), Lines{"proxy 8001 1 STREAM TIMEOUT @1234.7 f1234"});
+  Lines said;  // what the monitor says of its topics, each once
+  for (const auto& line : capture.lines())
+    if (line.find("/late of") != std::string::npos ||
+        line.find("Monitoring /scan_1") != std::string::npos)
+      said.push_back(line);
+  // clang-format off
+  EXPECT_EQ(said, (Lines{"[INFO] Monitoring /scan_1 (sensor_msgs/msg/LaserScan, header stamps) for lidar_node",
+                         "[WARN] Topic /late of lidar_node is not published yet; monitoring it once it is"}));
+  // clang-format on
+}
+
+StreamHealth stream(const char* node, const char* topic,
+                    kelvane_rovimar_diagnosis::StreamCondition condition, bool low = false) {
+  // clang-format off
+  return {node, topic, condition, low ? kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL : kelvane_rovimar_diagnosis::FrameRateState::NORMAL,
+          9.87F, 10.0F, 5.0F, 61000, -3600000.0, std::nullopt, 0, 0};
+  // clang-format on
+}
+
+TEST(StreamMonitorView, ListsTheWorstFirstWithinTheTerminalAndSummarisesTheRest) {
+  using kelvane_rovimar_diagnosis::StreamCondition;
+  const std::vector<StreamHealth> streams = {
+      stream("n", "b_ok", StreamCondition::NORMAL), stream("n", "a_ok", StreamCondition::NORMAL),
+      stream("n", "/kelvane_ultrasonic/original_ultrasonic_3", StreamCondition::TIMED_OUT),
+      stream("n", "low", StreamCondition::NORMAL, true),
+      stream("a_node_name_longer_than_its_column", "x", StreamCondition::SUSPENDED)};
+  // clang-format off
+  EXPECT_EQ(kelvane_rovimar_diagnosis::renderView(streams, {80, 24}, false), (Lines{
+      "5 streams: 1 error, 1 warn, 1 stale, 2 ok",
+      "STATE     NODE          TOPIC                RATE/NOM Hz SILENCE     AGE  JITTER",
+      "TIMED OUT n             ~iginal_ultrasonic_3      9.9/10    1.0m   -1.0h       -",
+      "RATE LOW  n             low                       9.9/10    1.0m   -1.0h       -",
+      "SUSPENDED a_node_name_~ x                         9.9/10    1.0m   -1.0h       -",
+      "OK        n             a_ok                      9.9/10    1.0m   -1.0h       -",
+      "OK        n             b_ok                      9.9/10    1.0m   -1.0h       -"}));
+  // clang-format on
+  std::vector<StreamHealth> many(1000, stream("n", "t", StreamCondition::NORMAL));
+  many[500] = stream("n", "dead", StreamCondition::TIMED_OUT);
+  const Lines fitted = kelvane_rovimar_diagnosis::renderView(many, {120, 10}, true);
+  ASSERT_EQ(fitted.size(), 10u) << "a line per terminal line, no more";
+  EXPECT_NE(fitted[2].find("\033[1;31mTIMED OUT"), std::string::npos) << "worst first, in red";
+  EXPECT_EQ(fitted[9], "... 993 more: 993 ok");
+}
+
+/// Runs the monitor with `arguments` as a robot engineer would, sends it
+/// `signal` (if any) once it is up, and returns its exit status and output.
+test_support::ProcessResult runMonitor(const std::string& arguments, const std::string& signal) {
+  test_support::TempDir files;
+  const std::string output = files.path("output"),
+                    show = "; status=$?; cat " + output + "; exit $status";
+  // clang-format off
+  const std::string start = "SPDLOG_STDOUT=true SPDLOG_SYSTEMD=false SPDLOG_LEVEL=info " STREAM_MONITOR " " + arguments + " >" + output + " 2>&1";
+  return test_support::runCommand(signal.empty() ? start + show : start + " & pid=$!; for i in $(seq 200); do grep -q 'watcher thread started' " +
+                                  output + " && break; sleep 0.05; done; sleep 0.3; kill -" + signal + " $pid; wait $pid" + show);
+}
+
+TEST(StreamMonitorProgram, StopsWithStatusZeroOnSignalsAndRefusesBadInput) {
+  test_support::TempDir files;
+  const std::string valid = files.write("thresholds.yaml", kThresholds);
+  const struct { std::string arguments, signal; int status; Lines shown; } rows[] = {
+      {"--bogus", "", 2, {"stream_monitor: unknown option '--bogus'", "usage: stream_monitor"}},
+      {"--config " + files.path("absent.yaml"), "", 1, {"bad file", "could not be loaded; check_thresholds tells why"}},
+      {"--config=" + files.write("bad.yaml", "sensors: {}\n"), "", 1, {"[ERROR] No sensors configured"}},
+      {"--config " + valid, "INT", 0, {"[WARN] Topic /chatter of chat_node is not published yet", "[INFO] Config watcher thread stopped", "[INFO] Timer thread stopped"}},
+      // Not a terminal: the table as plain lines, without colours.
+      {"--view --config " + valid, "TERM", 0, {"3 streams: 3 stale\nSTATE     NODE", "NO MSG    chat_node     /chatter", "[INFO] Timer thread stopped"}},
+  };
+  // clang-format on
+  for (const auto& row : rows) {
+    const auto result = runMonitor(row.arguments, row.signal);
+    const auto& shown = result.standard_output;
+    EXPECT_EQ(result.exit_code, row.status) << row.arguments << "\n" << shown;
+    for (const auto& text : row.shown)
+      EXPECT_NE(shown.find(text), std::string::npos) << text << "\n" << shown;
+    EXPECT_EQ(shown.find("\033["), std::string::npos) << "no colour off a terminal";
+  }
+}
+
+TEST(StreamMonitorProgram, RedrawsItsTableInPlaceInATerminal) {
+  if (test_support::runCommand("command -v tmux >/dev/null").exit_code != 0)
+    GTEST_SKIP() << "tmux is not installed";
+  test_support::TempDir files;
+  const std::string session = "stream_monitor_" + std::to_string(getpid());
+  const std::string screen = "tmux capture-pane -p -t " + session;
+  // clang-format off
+  ASSERT_EQ(test_support::runCommand("tmux new-session -d -s " + session + " -x 80 -y 24 'SPDLOG_SYSTEMD=false SPDLOG_LEVEL=info " STREAM_MONITOR
+                                     " --view --config " + files.write("thresholds.yaml", kThresholds) + "'").exit_code, 0);
+  // clang-format on
+  // Two redraws a second apart, each over the last: the screen starts with the table.
+  Lines first, second;
+  eventually([&] {
+    return (first = test_support::linesOf(test_support::runCommand(screen).standard_output))
+                   .size() > 4 &&
+           first[4].find("lidar_node") != std::string::npos;
+  });
+  std::this_thread::sleep_for(1200ms);
+  second = test_support::linesOf(test_support::runCommand(screen).standard_output);
+  const std::string coloured = test_support::runCommand(screen + " -e").standard_output;
+  test_support::runCommand("tmux kill-session -t " + session);
+  ASSERT_GE(second.size(), 5u);
+  EXPECT_EQ(
+      Lines(second.begin(), second.begin() + 5),
+      (Lines{"3 streams: 3 stale",
+             "STATE     NODE          TOPIC                RATE/NOM Hz SILENCE     AGE  JITTER",
+             "NO MSG    chat_node     /chatter                  0.0/10       -       -       -",
+             "NO MSG    lidar_node    /late                     0.0/10       -       -       -",
+             "NO MSG    lidar_node    scan_1                    0.0/10       -       -       -"}));
+  EXPECT_EQ(first.size() > 4 ? first[4] : "", second[4]) << "redrawn in place, not scrolled";
+  EXPECT_NE(coloured.find("\033[36mNO MSG"), std::string::npos)
+      << "coloured by level on a terminal";
+}
+
+}  // namespace
