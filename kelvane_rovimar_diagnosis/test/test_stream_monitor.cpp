@@ -101,8 +101,8 @@ TEST_F(StreamMonitorTest, ReportsEveryListedTopicWhateverItsTypeWithTheStampsItC
         line.find("Monitoring /scan_1") != std::string::npos)
       said.push_back(line);
   // clang-format off
-  EXPECT_EQ(said, (Lines{"[INFO] Monitoring /scan_1 (sensor_msgs/msg/LaserScan, header stamps) for lidar_node",
-                         "[WARN] Topic /late of lidar_node is not published yet; monitoring it once it is"}));
+  EXPECT_EQ(said, (Lines{"[WARN] Topic /late of lidar_node is not published yet; monitoring it once it is",
+                         "[INFO] Monitoring /scan_1 (sensor_msgs/msg/LaserScan, header stamps) for lidar_node"}));
   // clang-format on
 }
 
