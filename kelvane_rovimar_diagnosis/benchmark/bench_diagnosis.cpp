@@ -26,6 +26,7 @@
 #include "rclcpp/rclcpp.hpp"
 #include "stream_checks.hpp"
 #include "stream_health.hpp"
+#include "stream_monitor.hpp"
 
 namespace {
 
@@ -223,6 +224,48 @@ void BM_ReportWithHeader(benchmark::State& state) {
 }
 BENCHMARK(BM_ReportWithHeader)->ArgName("own_topic")->Arg(0)->Threads(1)->Threads(2);
 BENCHMARK(BM_ReportWithHeader)->ArgName("own_topic")->Arg(1)->Threads(2);
+
+/// A LaserScan of 720 ranges in CDR, as the stream monitor receives it: the
+/// encapsulation header, then the message's own header and its fields.
+std::vector<uint8_t> laserScanCdr() {
+  std::vector<uint8_t> bytes = {0x00, 0x01, 0x00, 0x00};
+  const auto put = [&bytes](const void* value, size_t size) {
+    while ((bytes.size() - 4) % std::min<size_t>(size, 4) != 0) bytes.push_back(0);
+    bytes.insert(bytes.end(), static_cast<const uint8_t*>(value),
+                 static_cast<const uint8_t*>(value) + size);
+  };
+  const std_msgs::msg::Header header = laserHeader();
+  const uint32_t sec = static_cast<uint32_t>(header.stamp.sec), frame = 11, ranges = 720;
+  put(&sec, 4), put(&header.stamp.nanosec, 4), put(&frame, 4);
+  bytes.insert(bytes.end(), header.frame_id.begin(), header.frame_id.end());
+  bytes.push_back(0);
+  const float value = 1.5F;
+  for (int field = 0; field < 7; ++field) put(&value, 4);
+  for (int array = 0; array < 2; ++array) {
+    put(&ranges, 4);
+    for (uint32_t range = 0; range < ranges; ++range) put(&value, 4);
+  }
+  return bytes;
+}
+
+/// What a message costs the stream monitor from its arrival as bytes to the
+/// report: the header read out of the CDR, then SensorReportWithHeader.
+void BM_MonitorMessage(benchmark::State& state) {
+  Diagnosis& diagnosis = robot();
+  kelvane_rovimar_diagnosis::WatchedTopic watched;
+  watched.topic = kTopics[0];
+  watched.nodes = {"node_0"};
+  watched.has_header = true;
+  const std::vector<uint8_t> message = laserScanCdr();
+  for (int warm_up = 0; warm_up < 2000; ++warm_up) {
+    kelvane_rovimar_diagnosis::reportMessage(diagnosis, watched, message.data(), message.size());
+  }
+  AllocationCounter allocations(state);
+  for (auto _ : state) {
+    kelvane_rovimar_diagnosis::reportMessage(diagnosis, watched, message.data(), message.size());
+  }
+}
+BENCHMARK(BM_MonitorMessage);
 
 void BM_ReportWithoutHeader(benchmark::State& state) {
   Diagnosis& diagnosis = robot();
