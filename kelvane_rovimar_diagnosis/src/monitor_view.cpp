@@ -21,19 +21,17 @@ constexpr int kStateWidth = 9, kRateWidth = 11, kTimeWidth = 7, kJitterWidth = 7
 constexpr int kFixedWidth = kStateWidth + kRateWidth + 2 * kTimeWidth + kJitterWidth + 6;
 
 /// Levels from the worst, with their names and colours.
-constexpr std::array<uint8_t, 4> kWorstFirst = {DiagnosticStatus::ERROR, DiagnosticStatus::WARN,
-                                                DiagnosticStatus::STALE, DiagnosticStatus::OK};
+constexpr std::array<uint8_t, 3> kWorstFirst = {DiagnosticStatus::ERROR, DiagnosticStatus::WARN,
+                                                DiagnosticStatus::OK};
 const char* levelName(uint8_t level) {
   return level == DiagnosticStatus::ERROR  ? "error"
          : level == DiagnosticStatus::WARN ? "warn"
-         : level == DiagnosticStatus::OK   ? "ok"
-                                           : "stale";
+                                           : "ok";
 }
 const char* levelColour(uint8_t level) {
   return level == DiagnosticStatus::ERROR  ? "\033[1;31m"
          : level == DiagnosticStatus::WARN ? "\033[33m"
-         : level == DiagnosticStatus::OK   ? "\033[32m"
-                                           : "\033[36m";
+                                           : "\033[32m";
 }
 int rank(uint8_t level) {
   return static_cast<int>(std::find(kWorstFirst.begin(), kWorstFirst.end(), level) -
@@ -62,18 +60,17 @@ std::string duration(double ms) {
 
 std::string state(const StreamHealth& stream, uint8_t level) {
   if (level == DiagnosticStatus::ERROR) return "TIMED OUT";
-  if (level == DiagnosticStatus::WARN) return "RATE LOW";
   switch (stream.condition) {
     case StreamCondition::SUSPENDED:
       return "SUSPENDED";
     case StreamCondition::INITIALIZING:
       return stream.silence_ms ? "STARTING" : "NO MSG";
     default:
-      return "OK";
+      return level == DiagnosticStatus::WARN ? "RATE LOW" : "OK";
   }
 }
 
-std::string counts(const std::array<int, 4>& by_level) {
+std::string counts(const std::array<int, 3>& by_level) {
   std::string text;
   for (size_t index = 0; index < kWorstFirst.size(); ++index) {
     if (by_level[index] > 0) {
@@ -89,7 +86,7 @@ std::string counts(const std::array<int, 4>& by_level) {
 std::vector<std::string> renderView(const std::vector<StreamHealth>& streams, ViewSize size,
                                     bool colour) {
   std::vector<std::pair<uint8_t, const StreamHealth*>> rows;
-  std::array<int, 4> by_level{};
+  std::array<int, 3> by_level{};
   for (const StreamHealth& stream : streams) {
     rows.emplace_back(diagnosticLevel(stream), &stream);
     ++by_level[static_cast<size_t>(rank(rows.back().first))];
@@ -114,7 +111,7 @@ std::vector<std::string> renderView(const std::vector<StreamHealth>& streams, Vi
       line(fit("STATE", kStateWidth), "NODE", "TOPIC", "RATE/NOM Hz", "SILENCE", "AGE", "JITTER")};
   const auto room = static_cast<size_t>(std::max(size.lines - 2, 1));
   const size_t shown = rows.size() <= room ? rows.size() : room - 1;
-  std::array<int, 4> left_out{};
+  std::array<int, 3> left_out{};
   for (size_t index = 0; index < rows.size(); ++index) {
     const auto& [level, stream] = rows[index];
     if (index >= shown) {

@@ -16,18 +16,20 @@ std::string valueOr(const std::optional<double>& value, const char* format) {
 
 std::string wordsFor(const StreamHealth& stream, uint8_t level) {
   const bool low = stream.frame_rate == FrameRateState::ABNORMAL;
-  switch (level) {
-    case DiagnosticStatus::ERROR:
-      return low ? "timed out, frame rate low" : "timed out";
-    case DiagnosticStatus::WARN:
-      return "frame rate low";
-    case DiagnosticStatus::STALE:
-      return stream.condition == StreamCondition::SUSPENDED ? "suspended"
-             : stream.silence_ms                            ? "initializing"
-                                                            : "no message yet";
-    default:
-      return "ok";
+  if (level == DiagnosticStatus::ERROR) {
+    return low ? "timed out, frame rate low" : "timed out";
   }
+  if (stream.condition == StreamCondition::SUSPENDED) {
+    return "suspended by its node";
+  }
+  if (low) {
+    return "frame rate low";
+  }
+  if (stream.condition == StreamCondition::INITIALIZING) {
+    return stream.silence_ms ? "initializing, within its first messages"
+                             : "initializing, no message yet";
+  }
+  return "ok";
 }
 
 }  // namespace
@@ -76,17 +78,17 @@ StreamHealth healthOf(const SensorState& state, const SensorThreshold& threshold
 }
 
 uint8_t diagnosticLevel(const StreamHealth& stream) {
-  if (stream.condition == StreamCondition::TIMED_OUT) {
-    return DiagnosticStatus::ERROR;
+  switch (stream.condition) {
+    case StreamCondition::TIMED_OUT:
+      return DiagnosticStatus::ERROR;
+    case StreamCondition::SUSPENDED:
+      return DiagnosticStatus::OK;  // its node paused it on purpose
+    case StreamCondition::INITIALIZING:
+      return DiagnosticStatus::WARN;
+    default:
+      return stream.frame_rate == FrameRateState::ABNORMAL ? DiagnosticStatus::WARN
+                                                           : DiagnosticStatus::OK;
   }
-  if (stream.frame_rate == FrameRateState::ABNORMAL) {
-    return DiagnosticStatus::WARN;
-  }
-  if (stream.condition == StreamCondition::INITIALIZING ||
-      stream.condition == StreamCondition::SUSPENDED) {
-    return DiagnosticStatus::STALE;
-  }
-  return DiagnosticStatus::OK;
 }
 
 diagnostic_msgs::msg::DiagnosticArray diagnosticArrayOf(

@@ -18,11 +18,6 @@ namespace kelvane_rovimar_diagnosis {
 /// monotonic clock; node and topic are left empty.
 StreamHealth healthOf(const SensorState& state, const SensorThreshold& threshold, int64_t now_ms);
 
-/// The /diagnostics level of a stream: ERROR when timed out (at a low rate
-/// too), else WARN at a low rate, else STALE while initializing or suspended,
-/// else OK.
-uint8_t diagnosticLevel(const StreamHealth& stream);
-
 /// One DiagnosticStatus per stream, named "<node>: <topic>", with its level,
 /// a message in words and the figures as key-values with their units.
 diagnostic_msgs::msg::DiagnosticArray diagnosticArrayOf(const std::vector<StreamHealth>& streams,

@@ -25,10 +25,10 @@ class Monitoring : public test_support::DiagnosisFixture {
  protected:
   void SetUp() override {
     // clang-format off
-    initialize("nodes:\n  front_node: {topics: [scan_1, " + std::string(kUltrasonic3) + ", " + kCamera + ", unthresholded]}\n"
-               "  rear_node: {topics: [scan_1, scan_2]}\n  silent_node: {topics: [scan_1]}\nsensors:\n" +
+    initialize("nodes:\n  front_node: {topics: [scan_1, " + std::string(kUltrasonic3) + ", " + kCamera + ", unthresholded, scan_2]}\n"
+               "  rear_node: {topics: [scan_1, scan_2, /rslidar_points]}\n  silent_node: {topics: [scan_1]}\nsensors:\n" +
                sensorEntry("scan_1", {{"cutoff_timeout_ms", "5000"}}) + sensorEntry("scan_2", {{"cutoff_timeout_ms", "400"}, {"cutoff_recovery_threshold", "1"}}) +
-               sensorEntry(kUltrasonic3, {{"cutoff_timeout_ms", "5000"}}) + sensorEntry(kCamera, {{"normal_hz", "30"}, {"cutoff_timeout_ms", "1"}}) +
+               sensorEntry(kUltrasonic3, {{"cutoff_timeout_ms", "5000"}}) + sensorEntry(kCamera, {{"normal_hz", "30"}, {"cutoff_timeout_ms", "1"}}) + sensorEntry("/rslidar_points") +
                "diagnostics: {period_ms: 200, hardware_id: robot_1}\n");
     // clang-format on
     ASSERT_TRUE(diagnosis_.AutoRegisterNode("front_node"));
@@ -118,6 +118,16 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
       state.last_event_id = 8007;
       state.last_event_status = 1;
     });
+    peer_.record("front_node", "scan_2", [&](SensorState& state) {  // timed out at a normal rate
+      state.stream_state = kelvane_rovimar_diagnosis::StreamState::TIMEOUT;
+      state.last_receive_ms = state.last_arrival_ms = now - 60000;
+      state.last_event_id = 8002;
+      state.last_event_status = 1;
+    });
+    peer_.record("rear_node", "/rslidar_points", [&](SensorState& state) {  // its first messages
+      state.last_receive_ms = state.last_arrival_ms = now - 20;
+      state.initializing = true;
+    });
     for (const char* topic : {kUltrasonic3, kCamera}) {
       peer_.record("front_node", topic, [&](SensorState& state) {
         state.frame_rate_state = kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
@@ -146,8 +156,11 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
       "0 front_node: scan_1: ok [robot_1] state=normal frame rate=normal rate (Hz)=5.71 nominal rate (Hz)=10.00 low limit (Hz)=5.00 since last message (ms)=0 message age (ms)=40.0 jitter (ms)=75.00 last event=none",
       "2 front_node: " + std::string(kUltrasonic3) + ": timed out, frame rate low [robot_1] state=timed out frame rate=low" + figures + "60 message age (ms)=none jitter (ms)=none last event=8007 status 1",
       "1 front_node: " + std::string(kCamera) + ": frame rate low [robot_1] state=initializing frame rate=low rate (Hz)=0.00 nominal rate (Hz)=30.00 low limit (Hz)=15.00 since last message (ms)=0 message age (ms)=none jitter (ms)=none last event=none",
-      "3 rear_node: scan_1: no message yet [robot_1] state=initializing frame rate=normal" + figures + "none message age (ms)=none jitter (ms)=none last event=none",
-      "3 rear_node: scan_2: suspended [robot_1] state=suspended frame rate=normal" + figures + "none message age (ms)=none jitter (ms)=none last event=none",
+      "2 front_node: scan_2: timed out [robot_1] state=timed out frame rate=normal" + figures + "60 message age (ms)=none jitter (ms)=none last event=8002 status 1",
+      // Initializing is a warning, a suspension on purpose no fault: never STALE, which tools read as no data.
+      "1 rear_node: scan_1: initializing, no message yet [robot_1] state=initializing frame rate=normal" + figures + "none message age (ms)=none jitter (ms)=none last event=none",
+      "0 rear_node: scan_2: suspended by its node [robot_1] state=suspended frame rate=normal" + figures + "none message age (ms)=none jitter (ms)=none last event=none",
+      "1 rear_node: /rslidar_points: initializing, within its first messages [robot_1] state=initializing frame rate=normal" + figures + "0 message age (ms)=none jitter (ms)=none last event=none",
   };
   EXPECT_EQ(rendered(kelvane_rovimar_diagnosis::diagnosticArrayOf(diagnosis_.snapshot(), "robot_1", builtin_interfaces::msg::Time())), expected);
   // clang-format on

@@ -123,7 +123,7 @@ TEST(StreamMonitorView, ListsTheWorstFirstWithinTheTerminalAndSummarisesTheRest)
       stream("a_node_name_longer_than_its_column", "x", StreamCondition::SUSPENDED)};
   // clang-format off
   EXPECT_EQ(kelvane_rovimar_diagnosis::renderView(streams, {80, 24}, false), (Lines{
-      "5 streams: 1 error, 1 warn, 1 stale, 2 ok",
+      "5 streams: 1 error, 1 warn, 3 ok",
       "STATE     NODE          TOPIC                RATE/NOM Hz SILENCE     AGE  JITTER",
       "TIMED OUT n             ~iginal_ultrasonic_3      9.9/10    1.0m   -1.0h       -",
       "RATE LOW  n             low                       9.9/10    1.0m   -1.0h       -",
@@ -160,7 +160,7 @@ TEST(StreamMonitorProgram, StopsWithStatusZeroOnSignalsAndRefusesBadInput) {
       {"--config=" + files.write("bad.yaml", "sensors: {}\n"), "", 1, {"[ERROR] No sensors configured"}},
       {"--config " + valid, "INT", 0, {"[WARN] Topic /chatter of chat_node is not published yet", "[INFO] Config watcher thread stopped", "[INFO] Timer thread stopped"}},
       // Not a terminal: the table as plain lines, without colours.
-      {"--view --config " + valid, "TERM", 0, {"3 streams: 3 stale\nSTATE     NODE", "NO MSG    chat_node     /chatter", "[INFO] Timer thread stopped"}},
+      {"--view --config " + valid, "TERM", 0, {"3 streams: 3 warn\nSTATE     NODE", "NO MSG    chat_node     /chatter", "[INFO] Timer thread stopped"}},
   };
   // clang-format on
   for (const auto& row : rows) {
@@ -197,13 +197,13 @@ TEST(StreamMonitorProgram, RedrawsItsTableInPlaceInATerminal) {
   ASSERT_GE(second.size(), 5u);
   EXPECT_EQ(
       Lines(second.begin(), second.begin() + 5),
-      (Lines{"3 streams: 3 stale",
+      (Lines{"3 streams: 3 warn",
              "STATE     NODE          TOPIC                RATE/NOM Hz SILENCE     AGE  JITTER",
              "NO MSG    chat_node     /chatter                  0.0/10       -       -       -",
              "NO MSG    lidar_node    /late                     0.0/10       -       -       -",
              "NO MSG    lidar_node    scan_1                    0.0/10       -       -       -"}));
   EXPECT_EQ(first.size() > 4 ? first[4] : "", second[4]) << "redrawn in place, not scrolled";
-  EXPECT_NE(coloured.find("\033[36mNO MSG"), std::string::npos)
+  EXPECT_NE(coloured.find("\033[33mNO MSG"), std::string::npos)
       << "coloured by level on a terminal";
 }
 

@@ -28,6 +28,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using DiagnosticEvent = kelvane_protocol::msg::DiagnosticEvent;
 using DiagnosticArray = diagnostic_msgs::msg::DiagnosticArray;
+using DiagnosticStatus = diagnostic_msgs::msg::DiagnosticStatus;
 using kelvane_rovimar_diagnosis::StreamHealth;
 
 /// One sensor stream as a client node receives it.
@@ -96,14 +97,16 @@ std::string figure(const std::optional<double>& value, const char* unit) {
   return value ? text : "-";
 }
 
-/// What a robot's supervisor asks before the robot moves: the streams that
-/// are not healthy now (timed out, at a low rate, suspended or not started),
-/// as "topic (state)", or "" when every one is.
+const char* const kLevels[] = {"OK", "WARN", "ERROR", "STALE"};
+
+/// What a robot's supervisor asks before the robot moves: the streams whose
+/// level is not OK now (timed out, at a low rate, or not started yet; one that
+/// its node suspended on purpose holds nothing), as "topic (state)", or "".
 std::string unhealthyStreams(const std::vector<StreamHealth>& streams) {
   std::string unhealthy;
   for (const StreamHealth& stream : streams) {
     const bool low = stream.frame_rate == kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL;
-    if (stream.condition != kelvane_rovimar_diagnosis::StreamCondition::NORMAL || low) {
+    if (kelvane_rovimar_diagnosis::diagnosticLevel(stream) != DiagnosticStatus::OK) {
       unhealthy += (unhealthy.empty() ? "" : ", ") + stream.topic + " (" +
                    (low ? "low rate" : kelvane_rovimar_diagnosis::conditionName(stream.condition)) +
                    ")";
@@ -113,13 +116,14 @@ std::string unhealthyStreams(const std::vector<StreamHealth>& streams) {
 }
 
 void printHealthTable(const std::vector<StreamHealth>& streams) {
-  std::printf("\nhealth snapshot:\n  %-22s %-42s %-12s %-5s %16s %9s %9s %9s\n", "node", "topic",
-              "state", "rate", "Hz / nominal", "silence", "age", "jitter");
+  std::printf("\nhealth snapshot:\n  %-5s %-22s %-42s %-12s %-5s %16s %9s %9s %9s\n", "level",
+              "node", "topic", "state", "rate", "Hz / nominal", "silence", "age", "jitter");
   for (const StreamHealth& stream : streams) {
     const std::optional<double> silence =
         stream.silence_ms ? std::optional<double>(*stream.silence_ms) : std::nullopt;
     std::printf(
-        "  %-22s %-42s %-12s %-5s %7.1f / %6.1f %9s %9s %9s\n", stream.node.c_str(),
+        "  %-5s %-22s %-42s %-12s %-5s %7.1f / %6.1f %9s %9s %9s\n",
+        kLevels[kelvane_rovimar_diagnosis::diagnosticLevel(stream)], stream.node.c_str(),
         stream.topic.c_str(), kelvane_rovimar_diagnosis::conditionName(stream.condition),
         stream.frame_rate == kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL ? "low" : "ok",
         stream.rate_hz, stream.nominal_hz, figure(silence, "ms").c_str(),
@@ -128,7 +132,6 @@ void printHealthTable(const std::vector<StreamHealth>& streams) {
 }
 
 void printDiagnosticArray(const DiagnosticArray& array) {
-  static const char* const kLevels[] = {"OK", "WARN", "ERROR", "STALE"};
   std::printf("\nlast /diagnostics array (%zu statuses, stamp %d.%09u):\n", array.status.size(),
               array.header.stamp.sec, array.header.stamp.nanosec);
   for (const auto& status : array.status) {

@@ -51,6 +51,13 @@ struct StreamHealth {
   int32_t last_event_status = 0;
 };
 
+/// The level of a stream, as /diagnostics publishes it and the standard tools
+/// read it (a diagnostic_msgs/msg/DiagnosticStatus level): ERROR when timed out
+/// (also at a low rate), WARN at a low frame rate or while initializing, OK when
+/// normal or suspended by its node on purpose. Never STALE, which the tools set
+/// themselves for an item not heard from: next to fresh items it reads as ERROR.
+uint8_t diagnosticLevel(const StreamHealth& stream);
+
 }  // namespace kelvane_rovimar_diagnosis
 
 #endif  // KELVANE_ROVIMAR_DIAGNOSIS__STREAM_HEALTH_HPP_
