@@ -7,6 +7,7 @@
 namespace {
 
 using test_support::countOf;
+using test_support::eventually;
 using test_support::Lines;
 using test_support::sensorEntry;
 
@@ -18,15 +19,6 @@ const std::string kSecond = "nodes:\n  lidar_node: {topics: [scan_1, /rslidar_po
 // clang-format on
 const std::string kInvalid = "sensors:\n" + sensorEntry("scan_1", {{"low_ratio", "3"}});
 constexpr time_t kFirstLoad = 1'700'000'000;  // the file's time at the first load, s
-
-/// Polls `condition` for up to ten seconds.
-template <typename Condition>
-bool eventually(Condition condition) {
-  for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-       !condition() && std::chrono::steady_clock::now() < end;)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  return condition();
-}
 
 class Reload : public test_support::DiagnosisFixture {
  protected:

@@ -202,9 +202,10 @@ const rosidl_message_type_support_t* get_typesupport_handle(
   const std::string symbol = typesupport_identifier + "__get_message_type_support_handle__" +
                              name.package + "__" + name.module + "__" + name.name;
   if (!library.has_symbol(symbol)) {
-    throw std::runtime_error("Something went wrong loading the typesupport library for message "
-                             "type " + name.package + "/" + name.name +
-                             ". Symbol not found.");
+    throw std::runtime_error(
+        "Something went wrong loading the typesupport library for message "
+        "type " +
+        name.package + "/" + name.name + ". Symbol not found.");
   }
   using Getter = const rosidl_message_type_support_t* (*)();
   return reinterpret_cast<Getter>(library.get_symbol(symbol))();
@@ -289,31 +290,17 @@ void GenericSubscription::enqueue_copy(const void* message,
   auto serialized = std::make_shared<SerializedMessage>(bytes.size());
   std::memcpy(serialized->get_rcl_serialized_message().buffer, bytes.data(), bytes.size());
   serialized->get_rcl_serialized_message().buffer_length = bytes.size();
-  const rclcpp::QoS qos = get_actual_qos();
-  const rmw_qos_profile_t& profile = qos.get_rmw_qos_profile();
-  std::lock_guard<std::mutex> lock(queue_mutex_);
-  queue_.emplace_back(ready_at, std::move(serialized));
-  if (profile.history != RMW_QOS_POLICY_HISTORY_KEEP_ALL) {
-    while (queue_.size() > profile.depth) {
-      queue_.pop_front();
-    }
-  }
+  queue_.push(ready_at, std::move(serialized), get_actual_qos());
 }
 
 bool GenericSubscription::has_ready_message(std::chrono::steady_clock::time_point now) {
-  std::lock_guard<std::mutex> lock(queue_mutex_);
-  return !queue_.empty() && queue_.front().first <= now;
+  return queue_.ready(now);
 }
 
 bool GenericSubscription::execute_one(std::chrono::steady_clock::time_point now) {
-  std::shared_ptr<SerializedMessage> message;
-  {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
-    if (queue_.empty() || queue_.front().first > now) {
-      return false;
-    }
-    message = std::move(queue_.front().second);
-    queue_.pop_front();
+  std::shared_ptr<SerializedMessage> message = queue_.take(now);
+  if (!message) {
+    return false;
   }
   callback_(std::move(message));
   return true;

@@ -51,9 +51,7 @@ class GenericSubscription : public SubscriptionBase {
   std::shared_ptr<rcpputils::SharedLibrary> introspection_library_;
   const rosidl_message_type_support_t* introspection_;
   Callback callback_;
-  std::mutex queue_mutex_;
-  std::deque<std::pair<std::chrono::steady_clock::time_point, std::shared_ptr<SerializedMessage>>>
-      queue_;
+  detail::DeliveryQueue<std::shared_ptr<SerializedMessage>> queue_;
 };
 
 }  // namespace rclcpp

@@ -36,7 +36,7 @@
 
 // For abstract classes: the aliases, and no make_unique, whose `new T` clang
 // rejects for an abstract T even where it is never called.
-#define RCLCPP_SMART_PTR_ALIASES_ONLY(...)     \
+#define RCLCPP_SMART_PTR_ALIASES_ONLY(...)   \
   RCLCPP_SHARED_PTR_DEFINITIONS(__VA_ARGS__) \
   RCLCPP_WEAK_PTR_DEFINITIONS(__VA_ARGS__)   \
   using UniquePtr = std::unique_ptr<__VA_ARGS__>;

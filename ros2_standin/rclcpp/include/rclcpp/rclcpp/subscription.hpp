@@ -64,32 +64,18 @@ class Subscription : public SubscriptionBase {
   ~Subscription() override = default;
 
   void enqueue_copy(const void* message, std::chrono::steady_clock::time_point ready_at) override {
-    auto copy = std::make_unique<MessageT>(*static_cast<const MessageT*>(message));
-    const rclcpp::QoS qos = get_actual_qos();
-    const rmw_qos_profile_t& profile = qos.get_rmw_qos_profile();
-    std::lock_guard<std::mutex> lock(queue_mutex_);
-    queue_.push_back({ready_at, std::move(copy)});
-    if (profile.history != RMW_QOS_POLICY_HISTORY_KEEP_ALL) {
-      while (queue_.size() > profile.depth) {
-        queue_.pop_front();
-      }
-    }
+    queue_.push(ready_at, std::make_unique<MessageT>(*static_cast<const MessageT*>(message)),
+                get_actual_qos());
   }
 
   bool has_ready_message(std::chrono::steady_clock::time_point now) override {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
-    return !queue_.empty() && queue_.front().first <= now;
+    return queue_.ready(now);
   }
 
   bool execute_one(std::chrono::steady_clock::time_point now) override {
-    MessageUniquePtr message;
-    {
-      std::lock_guard<std::mutex> lock(queue_mutex_);
-      if (queue_.empty() || queue_.front().first > now) {
-        return false;
-      }
-      message = std::move(queue_.front().second);
-      queue_.pop_front();
+    MessageUniquePtr message = queue_.take(now);
+    if (!message) {
+      return false;
     }
     callback_(std::move(message));
     return true;
@@ -120,8 +106,7 @@ class Subscription : public SubscriptionBase {
   }
 
   std::function<void(MessageUniquePtr)> callback_;
-  std::mutex queue_mutex_;
-  std::deque<std::pair<std::chrono::steady_clock::time_point, MessageUniquePtr>> queue_;
+  detail::DeliveryQueue<MessageUniquePtr> queue_;
 };
 
 }  // namespace rclcpp

@@ -4,8 +4,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 
 #include "rclcpp/detail/topic_registry.hpp"
 #include "rclcpp/macros.hpp"
@@ -13,6 +16,47 @@
 #include "rclcpp/visibility_control.hpp"
 
 namespace rclcpp {
+
+namespace detail {
+
+/// Stand-in only: the messages on their way to one subscription, each
+/// deliverable from its ready time on; a keep-last history keeps the newest `depth`.
+template <typename MessagePtr>
+class DeliveryQueue {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+
+  void push(TimePoint ready_at, MessagePtr message, const rclcpp::QoS& qos) {
+    const rmw_qos_profile_t profile = qos.get_rmw_qos_profile();
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.emplace_back(ready_at, std::move(message));
+    while (profile.history != RMW_QOS_POLICY_HISTORY_KEEP_ALL && queue_.size() > profile.depth) {
+      queue_.pop_front();
+    }
+  }
+
+  bool ready(TimePoint now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !queue_.empty() && queue_.front().first <= now;
+  }
+
+  /// The oldest message deliverable at `now`; empty when none is.
+  MessagePtr take(TimePoint now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (queue_.empty() || queue_.front().first > now) {
+      return MessagePtr();
+    }
+    MessagePtr message = std::move(queue_.front().second);
+    queue_.pop_front();
+    return message;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::deque<std::pair<TimePoint, MessagePtr>> queue_;
+};
+
+}  // namespace detail
 
 class SubscriptionBase : public std::enable_shared_from_this<SubscriptionBase> {
  public:

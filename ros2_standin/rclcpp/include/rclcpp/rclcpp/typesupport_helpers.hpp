@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "rclcpp/visibility_control.hpp"
 #include "rcpputils/shared_library.hpp"
 #include "rosidl_runtime_c/message_type_support_struct.h"
-#include "rclcpp/visibility_control.hpp"
 
 namespace rclcpp {
 
