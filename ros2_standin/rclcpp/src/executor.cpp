@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "rclcpp/executors.hpp"
@@ -22,9 +23,9 @@ constexpr std::chrono::milliseconds kPollPeriod(1);
 /// Marks an executor as spinning for the life of the guard.
 class SpinningGuard {
  public:
-  explicit SpinningGuard(std::atomic<bool>& spinning) : spinning_(spinning) {
+  SpinningGuard(std::atomic<bool>& spinning, const char* call) : spinning_(spinning) {
     if (spinning_.exchange(true)) {
-      throw std::runtime_error("spin_some() called while already spinning");
+      throw std::runtime_error(std::string(call) + "() called while already spinning");
     }
   }
   ~SpinningGuard() { spinning_.store(false); }
@@ -102,12 +103,12 @@ void Executor::spin_node_some(rclcpp::Node::SharedPtr node) {
 
 void Executor::spin_some(std::chrono::nanoseconds max_duration) {
   (void)max_duration;  // one round takes what one wait found, however long it lasts
-  SpinningGuard guard(spinning_);
+  SpinningGuard guard(spinning_, "spin_some");
   execute_ready_round();
 }
 
 void Executor::spin_all(std::chrono::nanoseconds max_duration) {
-  SpinningGuard guard(spinning_);
+  SpinningGuard guard(spinning_, "spin_all");
   const auto end = SteadyClock::now() + max_duration;
   while (execute_ready_round() > 0 && SteadyClock::now() < end) {
   }

@@ -5,10 +5,8 @@
 #define RCLCPP__GENERIC_SUBSCRIPTION_HPP_
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 
