@@ -106,6 +106,22 @@ TEST_F(StreamMonitorTest, ReportsEveryListedTopicWhateverItsTypeWithTheStampsItC
   // clang-format on
 }
 
+TEST(StreamMonitorHeader, IsReadFromCdrInEitherByteOrderAndRefusedWhenNotWhole) {
+  // clang-format off
+  // The encapsulation, stamp 0x12345678.<nanosec>, then frame "f" (length 2 with its zero), cut short by `cut`.
+  const auto header = [](bool little, uint32_t nanosec, size_t cut) {
+    std::vector<uint8_t> bytes = {0, static_cast<uint8_t>(little), 0, 0};
+    for (const uint32_t value : {0x12345678u, nanosec, 2u})
+      for (int byte = 0; byte < 4; ++byte) bytes.push_back(static_cast<uint8_t>(value >> (little ? 8 * byte : 24 - 8 * byte)));
+    bytes.insert(bytes.end(), {'f', 0});
+    const auto read = kelvane_rovimar_diagnosis::leadingHeader(bytes.data(), bytes.size() - cut);
+    return read ? fmt::format("{}.{} {}", read->stamp.sec, read->stamp.nanosec, read->frame_id) : "none";
+  };
+  EXPECT_EQ(header(true, 999999999, 0) + "|" + header(false, 0x1A2B3C4D, 0) + "|" + header(true, 1000000000, 0) + "|" + header(true, 7, 1),
+            "305419896.999999999 f|305419896.439041101 f|none|none") << "little, big-endian, no stamp, cut short";
+  // clang-format on
+}
+
 StreamHealth stream(const char* node, const char* topic,
                     kelvane_rovimar_diagnosis::StreamCondition condition, bool low = false) {
   // clang-format off
