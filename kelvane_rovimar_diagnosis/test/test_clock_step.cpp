@@ -3,6 +3,7 @@
 // clock of the object under test is stepped, through the clock it reads.
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <optional>
 
 #include "support/diagnosis_fixture.hpp"
@@ -73,8 +74,9 @@ TEST_P(ClockStep, NothingJudgedMovesWithTheWallClock) {
   Lines events = received(4);
   const int64_t before_step = peer_.wallSeconds() - GetParam() / 1'000'000'000;
   for (auto& event : events) {
-    const auto stamp = event.find(" @" + std::to_string(before_step).substr(0, 8));
-    if (stamp != std::string::npos) event = event.substr(0, stamp) + " @before the step";
+    const auto stamp = event.find(" @");
+    if (stamp != std::string::npos && std::abs(std::atof(&event[stamp + 2]) - before_step) < 5)
+      event = event.substr(0, stamp) + " @before the step";
   }
   std::optional<int64_t> cutoff_ms;
   for (const auto& line : capture.lines())
