@@ -78,37 +78,33 @@ CalibrationFindings readCalibrationFile(const std::string& path,
 }
 
 LocalizationDecision decideLocalization(LocalizationLossState& state, int status, int64_t now_ms) {
-  LocalizationDecision decision;
-  decision.new_state = state.state;
+  int32_t new_state = state.state;
+  const char* text = "";
   if (status == 0) {
-    if (!state.loss_pending) {
+    if (!state.lost_since_ms) {
       state.lost_since_ms = now_ms;
-      state.loss_pending = true;
-      state.recovery_pending = false;
-    } else if (now_ms - state.lost_since_ms >= kLossConfirmMs) {
-      decision.text = "LOCALIZATION LOST";
-      decision.new_state = 1;
+      state.recovery_since_ms.reset();
+    } else if (now_ms - *state.lost_since_ms >= kLossConfirmMs) {
+      text = "LOCALIZATION LOST";
+      new_state = 1;
     }
   } else if (status >= 2 && state.state == 1) {
-    if (!state.recovery_pending) {
+    if (!state.recovery_since_ms) {
       state.recovery_since_ms = now_ms;
-      state.recovery_pending = true;
-      state.loss_pending = false;
-    } else if (now_ms - state.recovery_since_ms >= kRecoveryConfirmMs) {
-      decision.text = "LOCALIZATION RECOVERY";
-      decision.new_state = 0;
+      state.lost_since_ms.reset();
+    } else if (now_ms - *state.recovery_since_ms >= kRecoveryConfirmMs) {
+      text = "LOCALIZATION RECOVERY";
+      new_state = 0;
     }
   } else {
-    decision.text = "LOCALIZATION NORMAL";
-    state.lost_since_ms = 0;
-    state.recovery_since_ms = 0;
-    state.loss_pending = false;
-    state.recovery_pending = false;
-    decision.new_state = 0;
+    text = "LOCALIZATION NORMAL";
+    state.lost_since_ms.reset();
+    state.recovery_since_ms.reset();
+    new_state = 0;
   }
-  decision.publish = decision.new_state != state.state;
-  state.state = decision.new_state;
-  return decision;
+  const bool publish = new_state != state.state;
+  state.state = new_state;
+  return {publish, new_state, text};
 }
 
 }  // namespace kelvane_rovimar_diagnosis

@@ -44,10 +44,11 @@ inline constexpr int64_t kLossConfirmMs = 1000;
 /// How long a recovery reported with status 2 or more must persist.
 inline constexpr int64_t kRecoveryConfirmMs = 500;
 
+/// What one localization report decided: whether to publish `new_state` with `text`.
 struct LocalizationDecision {
-  bool publish = false;
-  int32_t new_state = 0;
-  const char* text = "";
+  bool publish;
+  int32_t new_state;
+  const char* text;
 };
 
 /// What the calibration status file says of the sensors listed for calibration.

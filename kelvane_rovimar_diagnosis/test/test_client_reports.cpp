@@ -29,7 +29,7 @@ TEST_F(ClientReports, KindsAndLocalizationArePublishedOnTheirTopicsOnceAndUnknow
     accepted +=
         diagnosis_.DataStatusReport(static_cast<AbnormalEventType>(kind), status) ? '+' : '-';
   accepted += diagnosis_.LocalizationLostReport(LOCALIZATION_DEGRADED_STATUS, 0) ? " +" : " -";
-  peer_.setLocalizationState({0, test_support::steadyMs() - 2000, 0, true, false});  // waiting 2 s
+  peer_.setLocalizationState({0, test_support::steadyMs() - 2000, std::nullopt});  // waiting 2 s
   for (const int status : {0, 0, 1, 1})
     accepted += diagnosis_.LocalizationLostReport(LOCALIZATION_LOST_STATUS, status) ? '+' : '-';
   EXPECT_EQ(accepted, "++-+-+++- -+-+-");
