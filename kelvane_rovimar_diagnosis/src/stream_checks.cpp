@@ -13,10 +13,7 @@ bool leftAlone(int32_t reported_status) {
   return reported_status != kMonitored && reported_status != kSuspended;
 }
 
-void clearRecoveryWait(SensorState& state) {
-  state.recovery_start_ms = 0;
-  state.recovering = false;
-}
+void clearRecoveryWait(SensorState& state) { state.recovery_start_ms.reset(); }
 
 struct TopicCode {
   std::string_view topic;
@@ -174,11 +171,10 @@ CheckDecision decideFrameRate(SensorState& state, const SensorThreshold& thresho
   }
 
   if (rate_hz >= threshold.fps_recovery_threshold) {
-    if (!state.recovering) {
+    if (!state.recovery_start_ms) {
       state.recovery_start_ms = now_ms;
-      state.recovering = true;
     }
-    if (now_ms - state.recovery_start_ms < threshold.fps_recovery_duration_ms) {
+    if (now_ms - *state.recovery_start_ms < threshold.fps_recovery_duration_ms) {
       return settle(previous, 1, "FRAME RATE ABNORMAL", decision);
     }
     state.abnormal_start_ms = 0;

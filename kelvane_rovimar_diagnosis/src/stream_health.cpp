@@ -64,7 +64,7 @@ StreamHealth healthOf(const SensorState& state, const SensorThreshold& threshold
   if (state.last_arrival_ms != 0) {
     health.silence_ms = now_ms - state.last_arrival_ms;
   }
-  if (state.sender_stamped && state.last_arrival_ms != 0) {
+  if (state.sender_stamped) {
     const auto& stamp = state.last_header.stamp;
     const int64_t stamp_ns = int64_t{stamp.sec} * 1000000000 + stamp.nanosec;
     health.age_ms = static_cast<double>(state.last_arrival_wall_ns - stamp_ns) / 1e6;

@@ -75,7 +75,7 @@ TEST(StreamChecks, EachRuleAndItsBoundaries) {
     std::string script, trace;
   } rows[] = {
       // clang-format off
-      {"an unarmed topic is armed and gets 15 s whatever its cutoff", "T0 T15000 T15001 T15100", "- | - | 1 STREAM TIMEOUT 15001 [INIT] | -"},
+      {"an unarmed topic is armed, gets 15 s whatever its cutoff, then recovers after its 3", "T0 T15000 T15001 t15100-15400/100", "- | - | 1 STREAM TIMEOUT 15001 [INIT] | - | - | - | 0 STREAM RECOVERY [RECOVERY]"},
       {"a silence equal to the cutoff is no timeout", "live T500 T501 T5000", "- | 1 STREAM TIMEOUT 501 | -"},
       {"recovery comes in the cycle after its 3", "live T1000 t1100-1500/100", "1 STREAM TIMEOUT 1000 | - | - | - | 0 STREAM RECOVERY [RECOVERY] | -"},
       {"a timeout while recovering restarts the count", "live T1000 t1100-1200/100 T1800 t1900-2200/100", "1 STREAM TIMEOUT 1000 | - | - | - | - | - | - | 0 STREAM RECOVERY [RECOVERY]"},

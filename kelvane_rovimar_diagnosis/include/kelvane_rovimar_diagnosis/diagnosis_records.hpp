@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -92,19 +93,6 @@ class ArrivalWindow {
     return variance > 0.0 ? std::sqrt(variance) : 0.0;
   }
 
-  bool operator==(const ArrivalWindow& other) const {
-    if (size_ != other.size_) {
-      return false;
-    }
-    for (size_t index = 0; index < size_; ++index) {
-      if ((*this)[index] != other[index]) {
-        return false;
-      }
-    }
-    return true;
-  }
-  bool operator!=(const ArrivalWindow& other) const { return !(*this == other); }
-
  private:
   // Intervals count for at most about 2.8 hours each, so that the sum of the
   // squares of a full window stays exact in 64 bits whatever the clock did.
@@ -147,9 +135,8 @@ struct SensorState {
   /// Start of the current low-rate period.
   int64_t abnormal_start_ms = 0;
   FrameRateState frame_rate_state = FrameRateState::NORMAL;
-  /// Start of the current frame-rate recovery wait, valid while `recovering`.
-  int64_t recovery_start_ms = 0;
-  bool recovering = false;
+  /// Start of the current frame-rate recovery wait; none while no wait runs.
+  std::optional<int64_t> recovery_start_ms;
   /// Last status reported for the topic: 0 monitored, 1 suspended, others leave the checks alone.
   int32_t reported_status = 0;
   /// Messages counted in the initial phase; the fourth ends it.
@@ -221,12 +208,10 @@ struct HealthEntry {
 struct LocalizationLossState {
   /// State last published: 0 normal, 1 lost.
   int32_t state = 0;
-  int64_t lost_since_ms = 0;
-  int64_t recovery_since_ms = 0;
-  /// A loss wait is running (or the loss has been confirmed).
-  bool loss_pending = false;
-  /// A recovery wait is running (or the recovery has been confirmed).
-  bool recovery_pending = false;
+  /// Start of the loss wait, kept once the loss is confirmed; none while no loss is pending.
+  std::optional<int64_t> lost_since_ms;
+  /// Start of the recovery wait, kept once the recovery is confirmed.
+  std::optional<int64_t> recovery_since_ms;
 };
 
 }  // namespace kelvane_rovimar_diagnosis
