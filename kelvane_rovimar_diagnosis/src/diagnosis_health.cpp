@@ -32,11 +32,11 @@ std::vector<HealthEntry> Diagnosis::planHealth() const {
   std::vector<HealthEntry> plan;
   for (const auto& [node_name, runtime] : nodes) {
     const auto& config = node_configs_.at(*node_name);
-    const bool repeats = config.topics.size() != config.topic_set.size();
     for (auto topic = config.topics.begin(); topic != config.topics.end(); ++topic) {
+      // A topic listed twice is listed once, at its first place.
       const auto threshold = sensor_thresholds_.find(*topic);
       if (threshold == sensor_thresholds_.end() ||
-          (repeats && std::find(config.topics.begin(), topic, *topic) != topic)) {
+          std::find(config.topics.begin(), topic, *topic) != topic) {
         continue;
       }
       const auto record = runtime->topic_states.find(*topic);
@@ -67,10 +67,9 @@ std::vector<std::pair<std::string, std::string>> Diagnosis::configuredTopics() c
   std::vector<std::pair<std::string, std::string>> topics;
   std::lock_guard<std::mutex> lock(data_mutex_);
   for (const auto& [node_name, config] : node_configs_) {
-    // A topic listed twice by a node is watched once; only such a node pays for the search.
-    const bool repeats = config.topics.size() != config.topic_set.size();
+    // A topic listed twice by a node is watched once.
     for (auto topic = config.topics.begin(); topic != config.topics.end(); ++topic) {
-      if (!repeats || std::find(config.topics.begin(), topic, *topic) == topic) {
+      if (std::find(config.topics.begin(), topic, *topic) == topic) {
         topics.emplace_back(node_name, *topic);
       }
     }

@@ -50,8 +50,7 @@ bool Diagnosis::recordReport(const std::string& node_name, const std::string& to
   // every node it lists, and only a load takes thresholds away.
   auto state = runtime->topic_states.find(topic);
   if (state == runtime->topic_states.end()) {
-    const auto config = node_configs_.find(node_name);
-    if (config == node_configs_.end() || config->second.topic_set.count(topic) == 0) {
+    if (node_configs_.at(node_name).topic_set.count(topic) == 0) {
       LOG_WARN("Topic {} not belong to node {}", topic, node_name);
       return false;
     }
@@ -94,13 +93,11 @@ bool Diagnosis::SensorReportUsingStatus(const std::string& node_name, const std:
 
 NodeRuntime* Diagnosis::registerNode(const std::string& node_name) {
   auto runtime = node_states_.find(node_name);
+  // Every node the configuration in force lists has a record of its load; a
+  // record of an older one belongs to a node the file no longer lists.
   if (runtime == node_states_.end() || runtime->second.config_generation != config_generation_) {
-    if (node_configs_.find(node_name) == node_configs_.end()) {
-      LOG_ERROR("Node not found in config: {}", node_name);
-      return nullptr;
-    }
-    runtime = node_states_.try_emplace(node_name).first;
-    runtime->second.config_generation = config_generation_;
+    LOG_ERROR("Node not found in config: {}", node_name);
+    return nullptr;
   }
   if (!runtime->second.registered) {
     runtime->second.registered = true;

@@ -21,8 +21,10 @@ constexpr int kStateWidth = 9, kRateWidth = 11, kTimeWidth = 7, kJitterWidth = 7
 constexpr int kFixedWidth = kStateWidth + kRateWidth + 2 * kTimeWidth + kJitterWidth + 6;
 
 /// Levels from the worst, with their names and colours.
-constexpr std::array<uint8_t, 3> kWorstFirst = {DiagnosticStatus::ERROR, DiagnosticStatus::WARN,
-                                                DiagnosticStatus::OK};
+constexpr std::array kWorstFirst = {DiagnosticStatus::ERROR, DiagnosticStatus::WARN,
+                                    DiagnosticStatus::OK};
+/// Streams at each level, worst first.
+using LevelCounts = std::array<int, kWorstFirst.size()>;
 const char* levelName(uint8_t level) {
   return level == DiagnosticStatus::ERROR  ? "error"
          : level == DiagnosticStatus::WARN ? "warn"
@@ -38,10 +40,10 @@ int rank(uint8_t level) {
                           kWorstFirst.begin());
 }
 
-/// `text` in exactly `width` columns: padded, or cut with a '~' where it is
+/// `text` in exactly `width` (at least 2) columns: padded, or cut with a '~' where it is
 /// cut, at its end or (`keep_end`, for topics, whose end tells most) its start.
 std::string fit(const std::string& text, int width, bool keep_end = false) {
-  const auto columns = static_cast<size_t>(std::max(width, 1));
+  const auto columns = static_cast<size_t>(width);
   if (text.size() <= columns) {
     return text + std::string(columns - text.size(), ' ');
   }
@@ -70,7 +72,7 @@ std::string state(const StreamHealth& stream, uint8_t level) {
   }
 }
 
-std::string counts(const std::array<int, 3>& by_level) {
+std::string counts(const LevelCounts& by_level) {
   std::string text;
   for (size_t index = 0; index < kWorstFirst.size(); ++index) {
     if (by_level[index] > 0) {
@@ -86,7 +88,7 @@ std::string counts(const std::array<int, 3>& by_level) {
 std::vector<std::string> renderView(const std::vector<StreamHealth>& streams, ViewSize size,
                                     bool colour) {
   std::vector<std::pair<uint8_t, const StreamHealth*>> rows;
-  std::array<int, 3> by_level{};
+  LevelCounts by_level{};
   for (const StreamHealth& stream : streams) {
     rows.emplace_back(diagnosticLevel(stream), &stream);
     ++by_level[static_cast<size_t>(rank(rows.back().first))];
@@ -111,7 +113,7 @@ std::vector<std::string> renderView(const std::vector<StreamHealth>& streams, Vi
       line(fit("STATE", kStateWidth), "NODE", "TOPIC", "RATE/NOM Hz", "SILENCE", "AGE", "JITTER")};
   const auto room = static_cast<size_t>(std::max(size.lines - 2, 1));
   const size_t shown = rows.size() <= room ? rows.size() : room - 1;
-  std::array<int, 3> left_out{};
+  LevelCounts left_out{};
   for (size_t index = 0; index < rows.size(); ++index) {
     const auto& [level, stream] = rows[index];
     if (index >= shown) {
