@@ -73,7 +73,6 @@ CheckDecision decideStreamTimeout(SensorState& state, const SensorThreshold& thr
   if (state.reported_status == kSuspended) {
     // Suspended: back to unarmed and normal, silently.
     state.last_receive_ms = 0;
-    state.timeout_recovery_count = 0;
     state.stream_state = StreamState::NORMAL;
     state.initializing = false;
     return decision;
@@ -113,7 +112,6 @@ CheckDecision decideStreamTimeout(SensorState& state, const SensorThreshold& thr
       new_state = 1;
     } else {
       text = "STREAM RECOVERY";
-      state.timeout_recovery_count = 0;
       decision.recovered = true;
     }
   }

@@ -8,14 +8,14 @@
 // the node that lists it, and so publishes the library's events and, when the
 // file asks, /diagnostics. With --view it also draws a live table of the
 // streams once a second. SIGINT or SIGTERM stops it with status 0.
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -31,13 +31,15 @@ constexpr char kUsage[] =
     "usage: stream_monitor [--config FILE] [--view]\n"
     "  --config FILE  the thresholds file (default: the installed sensor_thresholds.yaml)\n"
     "  --view         draw a live table of the streams once a second\n";
-constexpr std::chrono::seconds kPollPeriod(1);
-constexpr std::chrono::seconds kDrawPeriod(1);
-constexpr std::chrono::milliseconds kWakePeriod(50);
+// How often the graph is polled for the file's topics, and the table drawn.
+constexpr time_t kRefreshSeconds = 1;
 
-volatile std::sig_atomic_t stop_requested = 0;
-
-void requestStop(int) { stop_requested = 1; }
+/// Waits up to kRefreshSeconds for one of `signals`, which every thread
+/// blocks; true when one came.
+bool stopRequested(const sigset_t& signals) {
+  const timespec timeout{kRefreshSeconds, 0};
+  return sigtimedwait(&signals, nullptr, &timeout) != -1;
+}
 
 kelvane_rovimar_diagnosis::ViewSize terminalSize() {
   kelvane_rovimar_diagnosis::ViewSize size;
@@ -90,9 +92,14 @@ int main(int argc, char** argv) {
     // Log lines would scroll the table away; the journal still gets them when enabled.
     setenv("SPDLOG_STDOUT", "false", 0);
   }
+  // SIGINT and SIGTERM are taken in the main loop only: blocked before any
+  // thread starts, so that every thread inherits the mask.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   rclcpp::init(argc, argv, rclcpp::InitOptions(), rclcpp::SignalHandlerOptions::None);
-  std::signal(SIGINT, requestStop);
-  std::signal(SIGTERM, requestStop);
 
   int status = 0;
   {
@@ -112,20 +119,12 @@ int main(int argc, char** argv) {
       rclcpp::executors::SingleThreadedExecutor executor;
       executor.add_node(node);
       std::thread spinner([&executor] { executor.spin(); });
-      auto next_poll = std::chrono::steady_clock::now();
-      auto next_draw = next_poll;
-      while (stop_requested == 0 && rclcpp::ok()) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= next_poll) {
-          monitor.pollGraph();
-          next_poll = now + kPollPeriod;
-        }
-        if (view && now >= next_draw) {
+      do {
+        monitor.pollGraph();
+        if (view) {
           draw(diagnosis, terminal);
-          next_draw = now + kDrawPeriod;
         }
-        std::this_thread::sleep_for(kWakePeriod);
-      }
+      } while (!stopRequested(stop_signals) && rclcpp::ok());
       executor.cancel();
       spinner.join();
       diagnosis.stopConfigWatcher();

@@ -127,7 +127,7 @@ struct SensorState {
   std_msgs::msg::Header last_header;
   /// Time of the last report; 0 until the timeout check arms the topic.
   int64_t last_receive_ms = 0;
-  /// Cycles without a timeout since the stream timed out.
+  /// Cycles without a timeout since the stream last timed out; read only while it is timed out.
   int64_t timeout_recovery_count = 0;
   StreamState stream_state = StreamState::NORMAL;
   /// Report times, oldest first; never more than 1000 entries.
@@ -169,7 +169,7 @@ struct NodeRuntime {
   bool registered = false;
   /// The configuration load that listed the node last; a node the configuration
   /// in force does not list has an older one.
-  uint64_t config_generation = 0;
+  uint64_t config_generation{};
 };
 
 /// What one cycle decided for one topic.

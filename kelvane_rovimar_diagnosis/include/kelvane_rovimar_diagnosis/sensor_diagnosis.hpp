@@ -369,8 +369,8 @@ class Diagnosis {
   std::atomic<bool> timer_running_{false};
   std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeConfig> node_configs_;
   std::unordered_map<std::string, kelvane_rovimar_diagnosis::NodeRuntime> node_states_;
-  /// Counts configuration loads; guarded by data_mutex_ like the tables.
-  uint64_t config_generation_ = 1;
+  /// Counts configuration loads, from none; guarded by data_mutex_ like the tables.
+  uint64_t config_generation_{};
   /// What monitoredStreams() gives, and whether it is still true; data_mutex_.
   std::vector<kelvane_rovimar_diagnosis::MonitoredStream> monitored_streams_;
   bool monitored_streams_valid_ = false;
