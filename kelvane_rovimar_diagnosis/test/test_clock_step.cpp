@@ -89,7 +89,7 @@ TEST_P(ClockStep, NothingJudgedMovesWithTheWallClock) {
        fmt::format("{}", fmt::join(events, "|")),
        "proxy 8002 1 STREAM TIMEOUT @12.7 f12|pnc 8026 1 NAV_TO_POINT_FAILED @before the step|pnc 8026 0 NAV_TO_POINT_NORMAL @now|loc 8024 1 LOCALIZATION LOST @now"},
       {"no timeout and no frame-rate event for a stream that keeps reporting",
-       fmt::format("{} {}", scan_1.last_event_id, health.at(2).last_event_id), "0 0"},
+       fmt::format("{} {} {}", scan_1.last_event_id, scan_1.last_event_status, health.at(2).last_event_id), "0 0 0"},
       {"the stopped stream timed out within its cutoff and a cycle (or two under load)",
        std::to_string(cutoff_ms.value_or(0) > 300 && cutoff_ms.value_or(0) <= 600), "1"},
       {"one client report of a kind per real second", client_reports, "+-+"},

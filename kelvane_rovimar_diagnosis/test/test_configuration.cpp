@@ -323,9 +323,9 @@ TEST(CheckThresholds, PrintsTheLibrarysMessagesItsWarningsAndAVerdict) {
       // clang-format off
       {check + DEFAULT_CONFIG, 0, {": OK, 4 nodes, 12 sensors, 6 calibration sensors\n"}},
       {strict + DEFAULT_CONFIG, 0, {": OK, 4 nodes, 12 sensors, 6 calibration sensors\n"}},
-      {check + "2>&1", 1, {"usage: check_thresholds [--strict] [--print] <sensor_thresholds.yaml>"}},
+      {check + "--bogus " DEFAULT_CONFIG " 2>&1", 1, {"usage: check_thresholds [--strict] [--print] <sensor_thresholds.yaml>"}},
       {check + "--print", 1, {"--print: INVALID"}},  // the last argument is the file, whatever it reads
-      {"SPDLOG_LEVEL=error " + check + DEFAULT_CONFIG + " | head -n1", 0, {": OK, 4 nodes"}},  // the caller's level holds
+      {"SPDLOG_STDOUT=yes SPDLOG_SYSTEMD=yes SPDLOG_LEVEL=warn " + check + DEFAULT_CONFIG, 0, {"SPDLOG_STDOUT is invalid", "SPDLOG_SYSTEMD is invalid", "SPDLOG_LEVEL is invalid"}},  // the caller's settings hold
       {check + file("nodes:\n  n: {topics: [a]}\nsensors:\n  a: 5\n"), 1, {"[ERROR] Sensor 'a' config must be a map", ": INVALID"}},
       {check + file(valid + test_support::sensorEntry("s")), 1, {"[ERROR] Duplicate key 's' at line 10, column 3", ": INVALID"}},
       {"cat " DEFAULT_CONFIG " | " + check + "/dev/stdin", 0, {"/dev/stdin: OK, 4 nodes, 12 sensors"}},

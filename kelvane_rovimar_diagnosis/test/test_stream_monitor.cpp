@@ -171,7 +171,8 @@ TEST(StreamMonitorProgram, StopsWithStatusZeroOnSignalsAndRefusesBadInput) {
   test_support::TempDir files;
   const std::string valid = files.write("thresholds.yaml", kThresholds);
   const struct { std::string arguments, signal; int status; Lines shown; } rows[] = {
-      {"--bogus", "", 2, {"stream_monitor: unknown option '--bogus'", "usage: stream_monitor"}},
+      {"--bogus --view", "", 2, {"stream_monitor: unknown option '--bogus'", "usage: stream_monitor"}},
+      {"--help", "", 0, {"usage: stream_monitor [--config FILE] [--view]\n  --config FILE"}},
       {"--config " + files.path("absent.yaml"), "", 1, {"bad file", "could not be loaded; check_thresholds tells why"}},
       {"--config=" + files.write("bad.yaml", "sensors: {}\n"), "", 1, {"[ERROR] No sensors configured"}},
       {"--config " + valid, "INT", 0, {"[WARN] Topic /chatter of chat_node is not published yet", "[INFO] Config watcher thread stopped", "[INFO] Timer thread stopped"}},
@@ -186,6 +187,8 @@ TEST(StreamMonitorProgram, StopsWithStatusZeroOnSignalsAndRefusesBadInput) {
     for (const auto& text : row.shown)
       EXPECT_NE(shown.find(text), std::string::npos) << text << "\n" << shown;
     EXPECT_EQ(shown.find("\033["), std::string::npos) << "no colour off a terminal";
+    EXPECT_EQ(shown.find("STATE     NODE") != std::string::npos,
+              row.arguments.find("--view --config") == 0);
   }
 }
 
@@ -196,7 +199,7 @@ TEST(StreamMonitorProgram, RedrawsItsTableInPlaceInATerminal) {
   const std::string session = "stream_monitor_" + std::to_string(getpid());
   const std::string screen = "tmux capture-pane -p -t " + session;
   // clang-format off
-  ASSERT_EQ(test_support::runCommand("tmux new-session -d -s " + session + " -x 80 -y 24 'SPDLOG_SYSTEMD=false SPDLOG_LEVEL=info " STREAM_MONITOR
+  ASSERT_EQ(test_support::runCommand("tmux new-session -d -s " + session + " -x 100 -y 30 'SPDLOG_SYSTEMD=false SPDLOG_LEVEL=info " STREAM_MONITOR
                                      " --view --config " + files.write("thresholds.yaml", kThresholds) + "'").exit_code, 0);
   // clang-format on
   // Two redraws a second apart, each over the last: the screen starts with the table.
@@ -211,13 +214,15 @@ TEST(StreamMonitorProgram, RedrawsItsTableInPlaceInATerminal) {
   const std::string coloured = test_support::runCommand(screen + " -e").standard_output;
   test_support::runCommand("tmux kill-session -t " + session);
   ASSERT_GE(second.size(), 5u);
+  // clang-format off
   EXPECT_EQ(
       Lines(second.begin(), second.begin() + 5),
       (Lines{"3 streams: 3 warn",
-             "STATE     NODE          TOPIC                RATE/NOM Hz SILENCE     AGE  JITTER",
-             "NO MSG    chat_node     /chatter                  0.0/10       -       -       -",
-             "NO MSG    lidar_node    /late                     0.0/10       -       -       -",
-             "NO MSG    lidar_node    scan_1                    0.0/10       -       -       -"}));
+             "STATE     NODE                  TOPIC                            RATE/NOM Hz SILENCE     AGE  JITTER",
+             "NO MSG    chat_node             /chatter                              0.0/10       -       -       -",
+             "NO MSG    lidar_node            /late                                 0.0/10       -       -       -",
+             "NO MSG    lidar_node            scan_1                                0.0/10       -       -       -"}));
+  // clang-format on
   EXPECT_EQ(first.size() > 4 ? first[4] : "", second[4]) << "redrawn in place, not scrolled";
   EXPECT_NE(coloured.find("\033[33mNO MSG"), std::string::npos)
       << "coloured by level on a terminal";
