@@ -2,6 +2,8 @@
 // they record, the automatic initialisation that the first report runs, the
 // checks' events on the subscription with their log lines, and the
 // monitoring thread judging a live stream.
+#include <yaml-cpp/yaml.h>
+
 #include <atomic>
 #include <functional>
 
@@ -94,6 +96,31 @@ TEST_F(Monitoring, TimeoutsRecoveriesAndLowRatesArePublishedOncePerTransitionAnd
     });
   }
   EXPECT_EQ(step([this] { diagnosis_.MonitoringCycle(); }, 2).size(), 4u);
+}
+
+// However the thresholds or node lists change, the next cycle judges by them:
+// a stream a change adds is examined at once.
+TEST_F(Monitoring, EveryWayThresholdsChangeTakesEffectInTheNextCycle) {
+  // clang-format off
+  const std::string one = "nodes:\n  rear_node: {topics: [scan_1]}\n", two = "nodes:\n  rear_node: {topics: [scan_1, scan_2]}\n";
+  const std::string scan_1 = "sensors:\n" + sensorEntry("scan_1"), both = scan_1 + sensorEntry("scan_2");
+  const struct { std::string before; std::function<bool()> change; } ways[] = {
+      {two + scan_1, [&] { return diagnosis_.Register("scan_2", 10.0F, 0.5F, 500, 3); }},
+      {two + scan_1, [&] { return diagnosis_.parseSensorConfig(YAML::Load(both)["sensors"]); }},
+      {one + both, [&] { return diagnosis_.parseNodeConfig(YAML::Load(two)["nodes"]); }},
+      {two + scan_1, [&] { return diagnosis_.loadConfigFromText(two + both, "two.yaml"); }}};
+  // clang-format on
+  for (const auto& way : ways) {
+    ASSERT_TRUE(diagnosis_.loadConfigFromText(way.before, "before.yaml") &&
+                diagnosis_.AutoRegisterNode("rear_node"));
+    diagnosis_.TimeoutCheck();  // the checks' walk without scan_2
+    ASSERT_TRUE(way.change() && diagnosis_.AutoRegisterNode("rear_node") &&
+                diagnosis_.SensorReportWithoutHeader("rear_node", "scan_2"));
+    silence("rear_node", "scan_2", 60000);
+    test_support::LogCapture capture;
+    diagnosis_.TimeoutCheck();
+    EXPECT_EQ(capture.lines().at(0).substr(0, 26), "[ERROR] [TIMEOUT] 8002 STR") << way.before;
+  }
 }
 
 // The health of made-up streams, as the snapshot gives it (through the view's
