@@ -111,6 +111,28 @@ size_t TopicRegistry::count_subscribers(const std::string& topic_name) {
   return count;
 }
 
+std::vector<rclcpp::TopicEndpointInfo> TopicRegistry::endpoints_info(
+    const std::string& topic_name, rclcpp::EndpointType endpoint_type) {
+  const auto now = Clock::now();
+  std::vector<rclcpp::TopicEndpointInfo> endpoints;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (endpoint_type == rclcpp::EndpointType::Publisher) {
+    for (const auto& [key, record] : publishers_) {
+      if (record.topic_name == topic_name && record.discovered_at <= now) {
+        endpoints.emplace_back(record.type_name, endpoint_type, record.qos);
+      }
+    }
+    return endpoints;
+  }
+  for (const auto& subscription : live_subscriptions_locked()) {
+    if (topic_name == subscription->get_topic_name() && subscription->discovered_at() <= now) {
+      endpoints.emplace_back(subscription->message_type_name(), endpoint_type,
+                             subscription->get_actual_qos());
+    }
+  }
+  return endpoints;
+}
+
 std::map<std::string, std::vector<std::string>> TopicRegistry::topic_names_and_types() {
   const auto now = Clock::now();
   std::map<std::string, std::vector<std::string>> topics;
@@ -278,6 +300,20 @@ size_t Node::count_publishers(const std::string& topic_name) const {
 
 size_t Node::count_subscribers(const std::string& topic_name) const {
   return detail::TopicRegistry::instance()->count_subscribers(resolve(topic_name));
+}
+
+std::vector<rclcpp::TopicEndpointInfo> Node::get_publishers_info_by_topic(
+    const std::string& topic_name, bool no_mangle) const {
+  (void)no_mangle;
+  return detail::TopicRegistry::instance()->endpoints_info(resolve(topic_name),
+                                                           EndpointType::Publisher);
+}
+
+std::vector<rclcpp::TopicEndpointInfo> Node::get_subscriptions_info_by_topic(
+    const std::string& topic_name, bool no_mangle) const {
+  (void)no_mangle;
+  return detail::TopicRegistry::instance()->endpoints_info(resolve(topic_name),
+                                                           EndpointType::Subscription);
 }
 
 std::map<std::string, std::vector<std::string>> Node::get_topic_names_and_types() const {

@@ -18,6 +18,7 @@
 #include "rclcpp/generic_subscription.hpp"
 #include "rclcpp/macros.hpp"
 #include "rclcpp/message_memory_strategy.hpp"
+#include "rclcpp/node_interfaces/node_graph_interface.hpp"
 #include "rclcpp/node_options.hpp"
 #include "rclcpp/publisher.hpp"
 #include "rclcpp/publisher_options.hpp"
@@ -108,6 +109,16 @@ class Node : public std::enable_shared_from_this<Node> {
 
   RCLCPP_PUBLIC
   size_t count_subscribers(const std::string& topic_name) const;
+
+  /// The publishers, or subscriptions, of `topic_name` that discovery has
+  /// seen, each with its type and QoS.
+  RCLCPP_PUBLIC
+  std::vector<rclcpp::TopicEndpointInfo> get_publishers_info_by_topic(const std::string& topic_name,
+                                                                      bool no_mangle = false) const;
+
+  RCLCPP_PUBLIC
+  std::vector<rclcpp::TopicEndpointInfo> get_subscriptions_info_by_topic(
+      const std::string& topic_name, bool no_mangle = false) const;
 
   /// Every topic that discovery has seen, with the types it is published or
   /// subscribed with ("pkg/msg/Name").

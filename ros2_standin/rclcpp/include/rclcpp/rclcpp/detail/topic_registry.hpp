@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "rclcpp/node_interfaces/node_graph_interface.hpp"
 #include "rclcpp/qos.hpp"
 #include "rclcpp/visibility_control.hpp"
 
@@ -50,6 +51,9 @@ class RCLCPP_PUBLIC TopicRegistry {
   /// Discovered endpoints of `topic_name`, as the graph queries count them.
   size_t count_publishers(const std::string& topic_name);
   size_t count_subscribers(const std::string& topic_name);
+  /// The discovered publishers, or subscriptions, of `topic_name`.
+  std::vector<rclcpp::TopicEndpointInfo> endpoints_info(const std::string& topic_name,
+                                                        rclcpp::EndpointType endpoint_type);
   /// Every discovered topic with its types, sorted by name.
   std::map<std::string, std::vector<std::string>> topic_names_and_types();
 
