@@ -96,7 +96,6 @@ TEST(ConfigValidation, AnswersAndLogsEveryProblemInOrder) {
       {"sensors:\n" + sensorEntry("a", {{"normal_hz", "0"}}) + sensorEntry("b", {}, {"low_ratio"}), {range("normal_hz", "0", "a"), missing("low_ratio", "b")}},
       {"sensors:\n" + sensorEntry("a", {}, {"low_ratio"}) + sensorEntry("b", {{"normal_hz", "0"}}), {missing("low_ratio", "a")}},
       {"sensors:\n" + sensorEntry("a", {{"normal_hz", "x"}}) + "  b: 1\n", {typeError(3, 16, "a"), "[ERROR] Sensor 'b' config must be a map"}},
-      {"sensors:\n" + sensorEntry("a") + sensorEntry("b"), {}},
       // yaml-cpp keeps a key written twice and reads only the first.
       {"sensors:\n" + sensorEntry("s") + "    normal_hz: -1.0\n" + sensorEntry("s"), {"[ERROR] Duplicate key 'normal_hz' at line 10, column 5", "[ERROR] Duplicate key 's' at line 11, column 3"}},
       {"nodes: {~: {topics: []}, null: {topics: []}}\n" + kSensors, {"[ERROR] Duplicate key 'null' at line 1, column 26"}},

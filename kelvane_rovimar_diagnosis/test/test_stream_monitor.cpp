@@ -96,13 +96,10 @@ TEST_F(StreamMonitorTest, ReportsEveryListedTopicWhateverItsTypeWithTheStampsItC
   }));
   EXPECT_EQ(received(1), Lines{"proxy 8001 1 STREAM TIMEOUT @1234.7 f1234"});
   // As `ros2 topic info -v` shows them: the monitor asks only best effort, which every writer offers.
-  const auto asked = monitor_node_->get_subscriptions_info_by_topic("/scan_1").at(0).qos_profile();
-  const auto offered = observer->get_publishers_info_by_topic("/diagnostics").at(0).qos_profile();
-  EXPECT_EQ(
-      fmt::format("{} {} {} {}", asked.depth(),
-                  asked.reliability() == rclcpp::ReliabilityPolicy::BestEffort, offered.depth(),
-                  offered.reliability() == rclcpp::ReliabilityPolicy::Reliable),
-      "10 true 10 true");
+  // clang-format off
+  const auto asked = monitor_node_->get_subscriptions_info_by_topic("/scan_1").at(0).qos_profile(), offered = observer->get_publishers_info_by_topic("/diagnostics").at(0).qos_profile();
+  EXPECT_EQ(fmt::format("{} {} {} {}", asked.depth(), asked.reliability() == rclcpp::ReliabilityPolicy::BestEffort, offered.depth(), offered.reliability() == rclcpp::ReliabilityPolicy::Reliable), "10 true 10 true");
+  // clang-format on
   Lines said;  // what the monitor says of its topics, each once
   for (const auto& line : capture.lines())
     if (line.find("/late of") != std::string::npos ||
