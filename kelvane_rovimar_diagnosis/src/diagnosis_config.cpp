@@ -145,7 +145,7 @@ bool Diagnosis::validateDiagnosticsSection(const YAML::Node& diagnostics) {
     LOG_ERROR("Diagnostics config missing required field: period_ms");
     return false;
   }
-  int64_t period_ms = 0;
+  int64_t period_ms{};  // written by a decode that succeeds
   if (!period.IsScalar() || !YAML::convert<int64_t>::decode(period, period_ms) ||
       period_ms < kelvane_rovimar_diagnosis::kShortestDiagnosticsPeriodMs) {
     LOG_ERROR("Diagnostics config has invalid period_ms: {} (must be a whole number >= {})",

@@ -93,7 +93,7 @@ const std::vector<MonitoredStream>& Diagnosis::monitoredStreams() {
   }
   // The walk of the checks, done once: registered nodes in table order, their
   // configured topics in list order, those with thresholds (their records
-  // created), and of those the ones a check has a code for.
+  // created). Each check passes over a topic it has no code for.
   monitored_streams_.clear();
   for (auto& [node_name, runtime] : node_states_) {
     const auto config = node_configs_.find(node_name);
@@ -106,12 +106,10 @@ const std::vector<MonitoredStream>& Diagnosis::monitoredStreams() {
         continue;
       }
       SensorState& state = runtime.topic_states[topic];
-      const int32_t timeout_code = kelvane_rovimar_diagnosis::timeoutEventCode(topic).value_or(0);
-      const int32_t frame_rate_code =
-          kelvane_rovimar_diagnosis::frameRateEventCode(topic).value_or(0);
-      if (timeout_code != 0 || frame_rate_code != 0) {
-        monitored_streams_.push_back({&state, &threshold->second, timeout_code, frame_rate_code});
-      }
+      monitored_streams_.push_back(
+          {&state, &threshold->second,
+           kelvane_rovimar_diagnosis::timeoutEventCode(topic).value_or(0),
+           kelvane_rovimar_diagnosis::frameRateEventCode(topic).value_or(0)});
     }
   }
   // Every monitored stream now has a record, which the snapshot's plan points to.

@@ -35,9 +35,10 @@ const char* levelColour(uint8_t level) {
          : level == DiagnosticStatus::WARN ? "\033[33m"
                                            : "\033[32m";
 }
-int rank(uint8_t level) {
-  return static_cast<int>(std::find(kWorstFirst.begin(), kWorstFirst.end(), level) -
-                          kWorstFirst.begin());
+/// Where `level` stands in kWorstFirst.
+size_t rank(uint8_t level) {
+  return static_cast<size_t>(std::find(kWorstFirst.begin(), kWorstFirst.end(), level) -
+                             kWorstFirst.begin());
 }
 
 /// `text` in exactly `width` (at least 2) columns: padded, or cut with a '~' where it is
@@ -87,16 +88,16 @@ std::string counts(const LevelCounts& by_level) {
 
 std::vector<std::string> renderView(const std::vector<StreamHealth>& streams, ViewSize size,
                                     bool colour) {
-  std::vector<std::pair<uint8_t, const StreamHealth*>> rows;
+  // Each stream with the rank of its level: the worst first, then by node and topic.
+  std::vector<std::pair<size_t, const StreamHealth*>> rows;
   LevelCounts by_level{};
   for (const StreamHealth& stream : streams) {
-    rows.emplace_back(diagnosticLevel(stream), &stream);
-    ++by_level[static_cast<size_t>(rank(rows.back().first))];
+    rows.emplace_back(rank(diagnosticLevel(stream)), &stream);
+    ++by_level[rows.back().first];
   }
   std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
-    return rank(a.first) != rank(b.first) ? rank(a.first) < rank(b.first)
-                                          : std::tie(a.second->node, a.second->topic) <
-                                                std::tie(b.second->node, b.second->topic);
+    return std::tie(a.first, a.second->node, a.second->topic) <
+           std::tie(b.first, b.second->node, b.second->topic);
   });
 
   const int names = std::max(size.columns - kFixedWidth, 16);
@@ -115,11 +116,12 @@ std::vector<std::string> renderView(const std::vector<StreamHealth>& streams, Vi
   const size_t shown = rows.size() <= room ? rows.size() : room - 1;
   LevelCounts left_out{};
   for (size_t index = 0; index < rows.size(); ++index) {
-    const auto& [level, stream] = rows[index];
+    const auto& [level_rank, stream] = rows[index];
     if (index >= shown) {
-      ++left_out[static_cast<size_t>(rank(level))];
+      ++left_out[level_rank];
       continue;
     }
+    const uint8_t level = kWorstFirst[level_rank];
     const std::string cell = fit(state(*stream, level), kStateWidth);
     lines.push_back(
         line(colour ? levelColour(level) + cell + "\033[0m" : cell, stream->node, stream->topic,

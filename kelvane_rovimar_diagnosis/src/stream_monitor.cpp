@@ -17,19 +17,18 @@ constexpr char kIntrospection[] = "rosidl_typesupport_introspection_cpp";
 constexpr size_t kMonitorDepth = 10;
 // CDR: a 4-byte encapsulation header whose second byte tells the byte order.
 constexpr size_t kEncapsulationSize = 4;
+// A header's stamp.sec (int32) and stamp.nanosec (uint32) come first, then its
+// frame_id: a length that counts the closing zero, and the characters.
+constexpr size_t kFrameIdOffset = 12;
 
-/// Reads a 4-byte unsigned integer at `offset` of the payload in the message's byte order.
-bool readUint32(const uint8_t* cdr, size_t size, size_t offset, uint32_t& value) {
-  if (kEncapsulationSize + offset + 4 > size) {
-    return false;
-  }
+/// The 4-byte unsigned integer at `offset` of the payload, in the message's byte order.
+uint32_t readUint32(const uint8_t* cdr, size_t offset) {
   const uint8_t* bytes = cdr + kEncapsulationSize + offset;
   const bool little_endian = (cdr[1] & 1) != 0;
-  value = little_endian ? uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-                              uint32_t{bytes[3]} << 24
-                        : uint32_t{bytes[3]} | uint32_t{bytes[2]} << 8 | uint32_t{bytes[1]} << 16 |
-                              uint32_t{bytes[0]} << 24;
-  return true;
+  return little_endian ? uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
+                             uint32_t{bytes[3]} << 24
+                       : uint32_t{bytes[3]} | uint32_t{bytes[2]} << 8 | uint32_t{bytes[1]} << 16 |
+                             uint32_t{bytes[0]} << 24;
 }
 
 /// "scan_1" as the graph names it: "/scan_1".
@@ -55,18 +54,18 @@ bool startsWithHeader(const rosidl_message_type_support_t& introspection) {
 }
 
 std::optional<std_msgs::msg::Header> leadingHeader(const uint8_t* cdr, size_t size) {
-  // stamp.sec (int32), stamp.nanosec (uint32), then frame_id: a length that
-  // counts its closing zero, and the characters.
-  uint32_t sec = 0, nanosec = 0, length = 0;
-  if (size < kEncapsulationSize || !readUint32(cdr, size, 0, sec) ||
-      !readUint32(cdr, size, 4, nanosec) || !readUint32(cdr, size, 8, length) || length == 0 ||
-      kEncapsulationSize + 12 + length > size || nanosec >= 1000000000) {
+  // The shortest header has an empty frame_id: its length and closing zero alone.
+  if (size < kEncapsulationSize + kFrameIdOffset + 1) {
+    return std::nullopt;
+  }
+  const uint32_t nanosec = readUint32(cdr, 4), length = readUint32(cdr, 8);
+  if (length == 0 || kEncapsulationSize + kFrameIdOffset + length > size || nanosec >= 1000000000) {
     return std::nullopt;
   }
   std_msgs::msg::Header header;
-  header.stamp.sec = static_cast<int32_t>(sec);
+  header.stamp.sec = static_cast<int32_t>(readUint32(cdr, 0));
   header.stamp.nanosec = nanosec;
-  const char* frame_id = reinterpret_cast<const char*>(cdr + kEncapsulationSize + 12);
+  const char* frame_id = reinterpret_cast<const char*>(cdr + kEncapsulationSize + kFrameIdOffset);
   header.frame_id.assign(frame_id, strnlen(frame_id, length - 1));
   return header;
 }

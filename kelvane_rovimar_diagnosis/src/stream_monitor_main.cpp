@@ -37,7 +37,7 @@ constexpr time_t kRefreshSeconds = 1;
 /// Waits up to kRefreshSeconds for one of `signals`, which every thread
 /// blocks; true when one came.
 bool stopRequested(const sigset_t& signals) {
-  const timespec timeout{kRefreshSeconds, 0};
+  const timespec timeout{kRefreshSeconds, {}};
   return sigtimedwait(&signals, nullptr, &timeout) != -1;
 }
 

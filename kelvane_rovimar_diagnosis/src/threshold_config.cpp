@@ -22,7 +22,7 @@ std::unordered_map<std::string, NodeConfig> readNodeSection(const YAML::Node& no
     NodeConfig config;
     config.name = entry.first.as<std::string>();
     const YAML::Node topics = entry.second["topics"];
-    if (topics.IsDefined() && topics.IsSequence()) {
+    if (topics.IsSequence()) {
       for (const auto& topic : topics) {
         config.topics.push_back(topic.as<std::string>());
         config.topic_set.insert(config.topics.back());

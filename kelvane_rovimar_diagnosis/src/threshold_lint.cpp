@@ -179,9 +179,11 @@ ThresholdFileSummary lintThresholdFile(const std::string& text) {
     const YAML::Node nodes = child(document, "nodes");
     const YAML::Node sensors = child(document, "sensors");
     const YAML::Node calibration = child(document, "calibration_sensors");
+    // Counted as a file that loads has them: the sections the loader requires
+    // in their shapes, and a "nodes" section of another shape as none.
     summary.nodes = nodes.IsMap() ? nodes.size() : 0;
-    summary.sensors = sensors.IsMap() ? sensors.size() : 0;
-    summary.calibration_sensors = calibration.IsSequence() ? calibration.size() : 0;
+    summary.sensors = sensors.size();
+    summary.calibration_sensors = calibration.size();
     if (sensors.IsMap()) {
       linter.sensors(sensors);
     }
@@ -224,7 +226,7 @@ int checkThresholdFile(const std::string& path, CheckOptions options, std::ostre
   }
   out << path << ": OK, " << summary.nodes << " nodes, " << summary.sensors << " sensors, "
       << summary.calibration_sensors << " calibration sensors";
-  if (summary.diagnostics_period_ms > 0) {
+  if (summary.diagnostics_period_ms != 0) {
     out << ", /diagnostics every " << summary.diagnostics_period_ms << " ms";
   }
   if (!summary.warnings.empty()) {

@@ -13,9 +13,10 @@ namespace kelvane_rovimar_diagnosis {
 /// What a thresholds file holds, counted as the loader reads it, and what in
 /// it is most likely a mistake.
 struct ThresholdFileSummary {
-  size_t nodes = 0;
-  size_t sensors = 0;
-  size_t calibration_sensors = 0;
+  // Counted when the text is a mapping: a file that loads is one.
+  size_t nodes{};
+  size_t sensors{};
+  size_t calibration_sensors{};
   /// Publication period of the /diagnostics view; 0 when the file leaves it off.
   long diagnostics_period_ms = 0;
   std::vector<std::string> warnings;

@@ -263,6 +263,17 @@ TEST_F(Intake, EveryReportIsRefusedWithItsReasonUnlessNodeTopicAndThresholdsAreK
   ASSERT_TRUE(diagnosis_.Register("unthresholded", 10.0F, 0.5F, 500, 3));
   for (int kind = 0; kind < 3; ++kind) EXPECT_TRUE(report(kind, "front_node", "unthresholded"));
   EXPECT_FALSE(peer_.timerRunning()) << "an explicit initialize starts no monitoring thread";
+  // A topic outside both code tables is never judged, silent and slow as it may be.
+  silence("front_node", "unthresholded", 60000);
+  peer_.record("front_node", "unthresholded", [](SensorState& state) {
+    state.reported_status = 0, state.abnormal_start_ms = 1;  // monitored, at 1 Hz for ages
+    state.receive_times_ms = {steadyMs() - 1000, steadyMs()};
+  });
+  test_support::LogCapture quiet;
+  diagnosis_.TimeoutCheck(), diagnosis_.TimeoutCheck(), diagnosis_.FPSCheck(),
+      diagnosis_.MonitoringCycle();
+  EXPECT_EQ(quiet.lines(), Lines{});
+  EXPECT_EQ(received(), Lines{});
 }
 
 TEST_F(Intake, FourthMessageAfterArmingEndsTheInitialPhaseWithOrWithoutHeader) {

@@ -95,7 +95,8 @@ TEST_F(StreamMonitorTest, ReportsEveryListedTopicWhateverItsTypeWithTheStampsItC
     return status.level == diagnostic_msgs::msg::DiagnosticStatus::ERROR;
   }));
   EXPECT_EQ(received(1), Lines{"proxy 8001 1 STREAM TIMEOUT @1234.7 f1234"});
-  // As `ros2 topic info -v` shows them: the monitor asks only best effort, which every writer offers.
+  // As `ros2 topic info -v` shows them: the monitor asks only best effort, which every writer
+  // offers.
   // clang-format off
   const auto asked = monitor_node_->get_subscriptions_info_by_topic("/scan_1").at(0).qos_profile(), offered = observer->get_publishers_info_by_topic("/diagnostics").at(0).qos_profile();
   EXPECT_EQ(fmt::format("{} {} {} {}", asked.depth(), asked.reliability() == rclcpp::ReliabilityPolicy::BestEffort, offered.depth(), offered.reliability() == rclcpp::ReliabilityPolicy::Reliable), "10 true 10 true");
@@ -113,44 +114,50 @@ TEST_F(StreamMonitorTest, ReportsEveryListedTopicWhateverItsTypeWithTheStampsItC
 
 TEST(StreamMonitorHeader, IsReadFromCdrInEitherByteOrderAndRefusedWhenNotWhole) {
   // clang-format off
-  // The encapsulation, stamp 0x12345678.<nanosec>, then frame "f" (length 2 with its zero), cut short by `cut`.
-  const auto header = [](bool little, uint32_t nanosec, size_t cut) {
-    std::vector<uint8_t> bytes = {0, static_cast<uint8_t>(little), 0, 0};
-    for (const uint32_t value : {0x12345678u, nanosec, 2u})
-      for (int byte = 0; byte < 4; ++byte) bytes.push_back(static_cast<uint8_t>(value >> (little ? 8 * byte : 24 - 8 * byte)));
-    bytes.insert(bytes.end(), {'f', 0});
-    const auto read = kelvane_rovimar_diagnosis::leadingHeader(bytes.data(), bytes.size() - cut);
+  // The encapsulation, stamp 0x12345678.<nanosec>, a frame_id of `length` and `bytes`, the message cut short by `cut`.
+  const auto header = [](bool little, uint32_t nanosec, uint32_t length, const std::string& bytes, size_t cut = 0) {
+    std::vector<uint8_t> cdr = {0, static_cast<uint8_t>(little), 0, 0};
+    for (const uint32_t value : {0x12345678u, nanosec, length})
+      for (int byte = 0; byte < 4; ++byte) cdr.push_back(static_cast<uint8_t>(value >> (little ? 8 * byte : 24 - 8 * byte)));
+    cdr.insert(cdr.end(), bytes.begin(), bytes.end());
+    cdr.resize(cdr.size() - cut), cdr.shrink_to_fit();  // as long as the message: a read past it is seen
+    const auto read = kelvane_rovimar_diagnosis::leadingHeader(cdr.data(), cdr.size());
     return read ? fmt::format("{}.{} {}", read->stamp.sec, read->stamp.nanosec, read->frame_id) : "none";
   };
-  EXPECT_EQ(header(true, 999999999, 0) + "|" + header(false, 0x1A2B3C4D, 0) + "|" + header(true, 1000000000, 0) + "|" + header(true, 7, 1),
-            "305419896.999999999 f|305419896.439041101 f|none|none") << "little, big-endian, no stamp, cut short";
+  const std::string f("f", 2), none("", 1);
+  EXPECT_EQ(header(true, 999999999, 2, f) + "|" + header(false, 0x1A2B3C4D, 2, f) + "|" + header(true, 1000000000, 2, f) + "|" + header(true, 7, 2, f, 1) + "|" +
+            header(true, 7, 1, none) + "|" + header(true, 7, 1, none, 1) + "|" + header(true, 7, 0, f) + "|" + header(true, 7, 2, "fg"),
+            "305419896.999999999 f|305419896.439041101 f|none|none|305419896.7 |none|none|305419896.7 f")
+      << "little, big-endian, no stamp, cut short, the shortest, shorter, no length, no closing zero";
   // clang-format on
 }
 
 StreamHealth stream(const char* node, const char* topic,
-                    kelvane_rovimar_diagnosis::StreamCondition condition, bool low = false) {
+                    kelvane_rovimar_diagnosis::StreamCondition condition, bool low = false,
+                    int64_t silence_ms = 61000, double age_ms = -3600000.0) {
   // clang-format off
   return {node, topic, condition, low ? kelvane_rovimar_diagnosis::FrameRateState::ABNORMAL : kelvane_rovimar_diagnosis::FrameRateState::NORMAL,
-          9.87F, 10.0F, 5.0F, 61000, -3600000.0, std::nullopt, 0, 0};
+          9.87F, 10.0F, 5.0F, silence_ms, age_ms, std::nullopt, 0, 0};
   // clang-format on
 }
 
 TEST(StreamMonitorView, ListsTheWorstFirstWithinTheTerminalAndSummarisesTheRest) {
   using kelvane_rovimar_diagnosis::StreamCondition;
-  const std::vector<StreamHealth> streams = {
-      stream("n", "b_ok", StreamCondition::NORMAL), stream("n", "a_ok", StreamCondition::NORMAL),
-      stream("n", "/kelvane_ultrasonic/original_ultrasonic_3", StreamCondition::TIMED_OUT),
-      stream("n", "low", StreamCondition::NORMAL, true),
-      stream("a_node_name_longer_than_its_column", "x", StreamCondition::SUSPENDED)};
   // clang-format off
+  // Durations on either side of each unit's boundary.
+  const std::vector<StreamHealth> streams = {
+      stream("n", "b_ok", StreamCondition::NORMAL, false, 999, 59999.0), stream("n", "a_ok", StreamCondition::NORMAL, false, 1000, 60000.0),
+      stream("n", "/kelvane_ultrasonic/original_ultrasonic_3", StreamCondition::TIMED_OUT, false, 3599999, 999.9),
+      stream("n", "low", StreamCondition::NORMAL, true, 3600000, -1000.0),
+      stream("a_node_name_longer_than_its_column", "x", StreamCondition::SUSPENDED)};
   EXPECT_EQ(kelvane_rovimar_diagnosis::renderView(streams, {80, 24}, false), (Lines{
       "5 streams: 1 error, 1 warn, 3 ok",
       "STATE     NODE          TOPIC                RATE/NOM Hz SILENCE     AGE  JITTER",
-      "TIMED OUT n             ~iginal_ultrasonic_3      9.9/10    1.0m   -1.0h       -",
-      "RATE LOW  n             low                       9.9/10    1.0m   -1.0h       -",
+      "TIMED OUT n             ~iginal_ultrasonic_3      9.9/10   60.0m  1000ms       -",
+      "RATE LOW  n             low                       9.9/10    1.0h   -1.0s       -",
       "SUSPENDED a_node_name_~ x                         9.9/10    1.0m   -1.0h       -",
-      "OK        n             a_ok                      9.9/10    1.0m   -1.0h       -",
-      "OK        n             b_ok                      9.9/10    1.0m   -1.0h       -"}));
+      "OK        n             a_ok                      9.9/10    1.0s    1.0m       -",
+      "OK        n             b_ok                      9.9/10   999ms   60.0s       -"}));
   // clang-format on
   std::vector<StreamHealth> many(1000, stream("n", "t", StreamCondition::NORMAL));
   many[500] = stream("n", "dead", StreamCondition::TIMED_OUT);

@@ -186,8 +186,8 @@ struct CheckDecision {
   int64_t elapsed_ms = 0;
 };
 
-/// One stream the checks examine, in the order they examine them: a record of
-/// a registered node's configured topic that has thresholds and an event code.
+/// One stream the checks visit, in the order they visit them: a record of a
+/// registered node's configured topic that has thresholds.
 struct MonitoredStream {
   SensorState* state;
   const SensorThreshold* threshold;
