@@ -139,7 +139,7 @@ void StreamMonitor::pollGraph() {
 
 void StreamMonitor::subscribe(const std::string& name, WatchedTopic& watched,
                               const std::string& type) {
-  bool has_header = false;
+  bool has_header{};  // told by the type support, once it loads
   try {
     const auto library = rclcpp::get_typesupport_library(type, kIntrospection);
     has_header = startsWithHeader(*rclcpp::get_typesupport_handle(type, kIntrospection, *library));

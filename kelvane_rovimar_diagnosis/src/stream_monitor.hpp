@@ -39,7 +39,7 @@ struct WatchedTopic {
   std::vector<std::string> nodes;
   /// The type subscribed with, "" while none.
   std::string type;
-  bool has_header = false;
+  bool has_header{};  // set with the subscription
   rclcpp::GenericSubscription::SharedPtr subscription;
   /// What has been said of it, so that each warning comes once.
   bool warned_missing = false;

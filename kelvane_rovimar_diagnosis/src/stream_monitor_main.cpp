@@ -18,6 +18,7 @@
 #include <ctime>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
@@ -31,6 +32,7 @@ constexpr char kUsage[] =
     "usage: stream_monitor [--config FILE] [--view]\n"
     "  --config FILE  the thresholds file (default: the installed sensor_thresholds.yaml)\n"
     "  --view         draw a live table of the streams once a second\n";
+constexpr std::string_view kConfigFlag = "--config=";
 // How often the graph is polled for the file's topics, and the table drawn.
 constexpr time_t kRefreshSeconds = 1;
 
@@ -75,8 +77,8 @@ int main(int argc, char** argv) {
       view = true;
     } else if (argument == "--config" && index + 1 < argc) {
       config = argv[++index];
-    } else if (argument.rfind("--config=", 0) == 0) {
-      config = argument.substr(9);
+    } else if (argument.compare(0, kConfigFlag.size(), kConfigFlag) == 0) {
+      config = argument.substr(kConfigFlag.size());
     } else if (argument == "--help" || argument == "-h") {
       std::cout << kUsage;
       return 0;

@@ -322,6 +322,7 @@ TEST(CheckThresholds, PrintsTheLibrarysMessagesItsWarningsAndAVerdict) {
       // clang-format off
       {check + DEFAULT_CONFIG, 0, {": OK, 4 nodes, 12 sensors, 6 calibration sensors\n"}},
       {strict + DEFAULT_CONFIG, 0, {": OK, 4 nodes, 12 sensors, 6 calibration sensors\n"}},
+      {check + DEFAULT_CONFIG " | grep -c normal_hz", 1, {"0\n"}},  // the tables only with --print
       {check + "--bogus " DEFAULT_CONFIG " 2>&1", 1, {"usage: check_thresholds [--strict] [--print] <sensor_thresholds.yaml>"}},
       {check + "--print", 1, {"--print: INVALID"}},  // the last argument is the file, whatever it reads
       {"SPDLOG_STDOUT=yes SPDLOG_SYSTEMD=yes SPDLOG_LEVEL=warn " + check + DEFAULT_CONFIG, 0, {"SPDLOG_STDOUT is invalid", "SPDLOG_SYSTEMD is invalid", "SPDLOG_LEVEL is invalid"}},  // the caller's settings hold

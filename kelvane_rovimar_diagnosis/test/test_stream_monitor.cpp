@@ -8,6 +8,7 @@
 #include "diagnostic_msgs/msg/diagnostic_array.hpp"
 #include "monitor_view.hpp"
 #include "sensor_msgs/msg/laser_scan.hpp"
+#include "sensor_msgs/msg/range.hpp"
 #include "std_msgs/msg/string.hpp"
 #include "stream_monitor.hpp"
 #include "support/diagnosis_fixture.hpp"
@@ -95,8 +96,7 @@ TEST_F(StreamMonitorTest, ReportsEveryListedTopicWhateverItsTypeWithTheStampsItC
     return status.level == diagnostic_msgs::msg::DiagnosticStatus::ERROR;
   }));
   EXPECT_EQ(received(1), Lines{"proxy 8001 1 STREAM TIMEOUT @1234.7 f1234"});
-  // As `ros2 topic info -v` shows them: the monitor asks only best effort, which every writer
-  // offers.
+  // As `ros2 topic info -v` shows them: the monitor asks best effort, which every writer offers.
   // clang-format off
   const auto asked = monitor_node_->get_subscriptions_info_by_topic("/scan_1").at(0).qos_profile(), offered = observer->get_publishers_info_by_topic("/diagnostics").at(0).qos_profile();
   EXPECT_EQ(fmt::format("{} {} {} {}", asked.depth(), asked.reliability() == rclcpp::ReliabilityPolicy::BestEffort, offered.depth(), offered.reliability() == rclcpp::ReliabilityPolicy::Reliable), "10 true 10 true");
@@ -129,6 +129,23 @@ TEST(StreamMonitorHeader, IsReadFromCdrInEitherByteOrderAndRefusedWhenNotWhole) 
             header(true, 7, 1, none) + "|" + header(true, 7, 1, none, 1) + "|" + header(true, 7, 0, f) + "|" + header(true, 7, 2, "fg"),
             "305419896.999999999 f|305419896.439041101 f|none|none|305419896.7 |none|none|305419896.7 f")
       << "little, big-endian, no stamp, cut short, the shortest, shorter, no length, no closing zero";
+  // clang-format on
+}
+
+TEST_F(StreamMonitorTest, WaitsForATopicToHaveOneTypeAndLetsGoOfTopicsTheFileNoLongerLists) {
+  test_support::LogCapture capture;
+  auto range = monitor_node_->create_publisher<sensor_msgs::msg::Range>("/late", 10);
+  auto scans = monitor_node_->create_publisher<sensor_msgs::msg::LaserScan>("/late", 10);
+  ASSERT_TRUE(
+      eventually([&] { return monitor_node_->get_topic_names_and_types()["/late"].size() == 2; }));
+  monitor_.pollGraph(), monitor_.pollGraph(), range.reset();
+  ASSERT_TRUE(watching("/late", *scans)) << "subscribed once one type is left";
+  ASSERT_TRUE(diagnosis_.loadConfigFromText(
+      "nodes:\n  lidar_node: {topics: [scan_1]}\nsensors:\n" + sensorEntry("scan_1"), "t"));
+  monitor_.pollGraph();
+  EXPECT_EQ(monitor_.topics().count("/late"), 0u);
+  // clang-format off
+  EXPECT_EQ(test_support::countOf(capture.lines(), "[WARN] Topic /late is published with several types (sensor_msgs/msg/LaserScan, sensor_msgs/msg/Range); monitoring it once it has one"), 1);
   // clang-format on
 }
 
@@ -165,6 +182,8 @@ TEST(StreamMonitorView, ListsTheWorstFirstWithinTheTerminalAndSummarisesTheRest)
   ASSERT_EQ(fitted.size(), 10u) << "a line per terminal line, no more";
   EXPECT_NE(fitted[2].find("\033[1;31mTIMED OUT"), std::string::npos) << "worst first, in red";
   EXPECT_EQ(fitted[9], "... 993 more: 993 ok");
+  const Lines classic = kelvane_rovimar_diagnosis::renderView(many, {}, false);
+  EXPECT_EQ(fmt::format("{} {}", classic.size(), classic[1].size()), "24 80") << "a size unknown";
 }
 
 /// Runs the monitor with `arguments` as a robot engineer would, sends it

@@ -108,9 +108,9 @@ Logger::Logger(const std::string& name) {
   }
 }
 
-int Logger::admit(spdlog::level::level_enum level) {
+std::optional<int> Logger::admit(spdlog::level::level_enum level) {
   if (level < level_) {
-    return -1;
+    return std::nullopt;
   }
   const uint8_t sequence = static_cast<uint8_t>(sequence_.fetch_add(1) + 1);
   return sequence & 0x7F;

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -47,8 +48,8 @@ class Logger {
   bool hasSinks() const { return has_sinks_; }
 
   /// Counts a message at `level` if the level lets it pass and returns its
-  /// sequence number (0 to 127); returns -1 for a message that is dropped.
-  int admit(spdlog::level::level_enum level);
+  /// sequence number (0 to 127); none for a message that is dropped.
+  std::optional<int> admit(spdlog::level::level_enum level);
 
  private:
   explicit Logger(const std::string& name);
@@ -72,21 +73,21 @@ void log(spdlog::source_loc where, spdlog::level::level_enum level,
          fmt::format_string<Args...> format, Args&&... args) noexcept {
   try {
     Logger& logger = Logger::Instance("spdlog");
-    const int sequence = logger.admit(level);
-    if (sequence < 0 || !logger.hasSinks()) {
+    const std::optional<int> sequence = logger.admit(level);
+    if (!sequence || !logger.hasSinks()) {
       return;
     }
     const std::shared_ptr<spdlog::logger> sink_logger = logger.spdlogLogger();
     std::string text;
     switch (level) {
       case spdlog::level::warn:
-        text = fmt::format("{0:3d} [WARN] ", sequence);
+        text = fmt::format("{0:3d} [WARN] ", *sequence);
         break;
       case spdlog::level::err:
-        text = fmt::format("{0:3d} [ERROR] ", sequence);
+        text = fmt::format("{0:3d} [ERROR] ", *sequence);
         break;
       default:
-        text = fmt::format("{0:3d} [INFO] ", sequence);
+        text = fmt::format("{0:3d} [INFO] ", *sequence);
         break;
     }
     fmt::format_to(std::back_inserter(text), format, std::forward<Args>(args)...);
