@@ -119,6 +119,14 @@ TEST(ConfigValidation, AnswersAndLogsEveryProblemInOrder) {
     EXPECT_EQ(diagnosis.validateConfig(document), row.messages.empty()) << row.document;
     EXPECT_EQ(capture.lines(), row.messages) << row.document;
   }
+  // Built field by field, a threshold is refused at its first field left unset; copies compare
+  // equal.
+  test_support::LogCapture capture;
+  EXPECT_FALSE(diagnosis.validateSensorThreshold("s", SensorThreshold{10.0F, 0.5F}));
+  EXPECT_EQ(capture.lines(), Lines{range("cutoff_timeout_ms", "0")});
+  const SensorThreshold full{10.0F, 0.5F, 500, 3, 1000, 8.0F, 2000},
+      other{10.0F, 0.5F, 500, 3, 1000, 8.0F, 2001};
+  EXPECT_TRUE(full == SensorThreshold(full) && full != other);
   // The loader reports these: a scalar document, and a name that is a sequence.
 }
 
@@ -166,6 +174,9 @@ TEST_F(ConfigLoading, TakesOverAllThreeSectionsAndResetsOnlyTheNodesItLists) {
               kFullTables + "runtime: lidar_node[] ultra_node[] unlisted_node+[scan_1]");
     EXPECT_EQ(peer_.lastConfigMtime(), 1700000000LL * 1000000000LL) << "whole seconds";
   }
+  ASSERT_TRUE(diagnosis_.Register("scan_2", 5.0F, 0.5F, 100, 2) &&
+              diagnosis_.AutoRegisterNode("lidar_node"));
+  EXPECT_EQ(diagnosis_.snapshot().size(), 2u) << "scan_1, listed twice, shown once; scan_2";
   load("nodes:\n  n: {topics: [~]}\n" + validSensors() + "calibration_sensors: [~, imu]\n");
   // A null name reads as null.
   EXPECT_EQ(peer_.configured(),
@@ -175,7 +186,7 @@ TEST_F(ConfigLoading, TakesOverAllThreeSectionsAndResetsOnlyTheNodesItLists) {
   load(validSensors());  // absent optional sections leave their tables empty, the view off
   EXPECT_EQ(peer_.tables(),
             "nodes: \nsensors: s{10,0.5,500,3,1000,8,2000}\ncalibration: \nruntime: "
-            "lidar_node[] n[] ultra_node[] unlisted_node+[scan_1]");
+            "lidar_node+[] n[] ultra_node[] unlisted_node+[scan_1]");
   const YAML::Node document = YAML::Load(kFullDocument);  // the parsers, a table each
   EXPECT_TRUE(diagnosis_.parseNodeConfig(document["nodes"]) &&
               diagnosis_.parseSensorConfig(document["sensors"]) &&
@@ -339,6 +350,7 @@ TEST(CheckThresholds, PrintsTheLibrarysMessagesItsWarningsAndAVerdict) {
       {strict + file(valid + "---\n" + valid), 1, {"warning: the file holds more than one YAML document; only the first is read"}},
       {strict + file("sensors:\n" + test_support::sensorEntry("s", {{"cutoff_timeout_ms", "0700"}})), 1, {"warning: cutoff_timeout_ms of sensor 's' at line 5 has a leading zero and reads as octal: 0700 is 448"}},
       {strict + file("nodes:\n  ~: {topics: ['']}\n" + valid + "calibration_sensors: [~]\n"), 1, {"warning: a node name at line 2 is null or empty and reads as 'null'", "warning: a topic of node 'null' at line 2 is null or empty and reads as ''", "warning: a calibration sensor id at line 12 is null or empty"}},
+      {strict + file("sensors:\n" + test_support::sensorEntry("s", {{"normal_hz", "010"}})), 0, {"OK, 0 nodes, 1 sensors"}},  // a rate reads as decimal
       {strict + file(valid + "diagnostics: {period_ms: 0200, colour: red}\n"), 1, {"warning: unknown key 'colour' of the diagnostics section at line 10 is ignored", "warning: period_ms of the diagnostics section at line 10 has a leading zero and reads as octal: 0200 is 128", "OK, 0 nodes, 1 sensors, 0 calibration sensors, /diagnostics every 128 ms, 2 warnings"}},
       {strict + file("sensor: {}\n" + valid + "    normal_hertz: 1\n"), 1, {"warning: unknown key 'sensor' at the top level at line 1 is ignored", "warning: unknown key 'normal_hertz' of sensor 's' at line 11 is ignored"}},
       // clang-format on

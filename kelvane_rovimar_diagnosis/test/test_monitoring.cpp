@@ -217,10 +217,14 @@ TEST_F(Monitoring, SnapshotAndDiagnosticsViewGiveEveryMonitoredStreamsHealth) {
   diagnosis_.startTimer();  // its first cycle publishes the view
   ASSERT_TRUE(test_support::eventually([&] {
     rclcpp::spin_some(observer);
-    return !arrays.empty();
+    return arrays.size() >= 4;
   }));
   diagnosis_.stopTimer();
   EXPECT_EQ(rendered(arrays.front()), expected);
+  const auto ns = [&arrays](size_t i) {
+    return rclcpp::Time(arrays[i].header.stamp).nanoseconds();
+  };
+  EXPECT_GT(ns(3) - ns(0), 3 * 150'000'000) << "one array a period of 200 ms, late cycles or not";
   {
     Diagnosis destroyed_while_running;
     destroyed_while_running.startTimer();
