@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
+#include "monitor_view.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "stream_checks.hpp"
 #include "stream_health.hpp"
@@ -502,6 +503,31 @@ void BM_DiagnosticArray(benchmark::State& state) {
   state.counters["topics"] = static_cast<double>(state.range(0));
 }
 BENCHMARK(BM_DiagnosticArray)->Arg(12)->Arg(1008)->Unit(benchmark::kMicrosecond);
+
+/// The stream monitor's table over `range(0)` streams, drawn once a second
+/// with --view: sorted worst first and fitted to a terminal of 120x50.
+void BM_RenderView(benchmark::State& state) {
+  const auto streams = monitorOf(state.range(0)).snapshot();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(kelvane_rovimar_diagnosis::renderView(streams, {120, 50}, true));
+  }
+  state.counters["topics"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_RenderView)->Arg(12)->Arg(1008)->Unit(benchmark::kMicrosecond);
+
+/// The stream monitor's poll of the graph, once a second: the file's topics
+/// grouped by the names the graph gives them and matched with its watches.
+void BM_PollGraph(benchmark::State& state) {
+  Diagnosis& diagnosis = monitorOf(state.range(0));
+  kelvane_rovimar_diagnosis::StreamMonitor monitor(
+      diagnosis, std::make_shared<rclcpp::Node>("bench_stream_monitor"));
+  monitor.pollGraph();  // the first poll registers the nodes and warns of the missing topics
+  for (auto _ : state) {
+    monitor.pollGraph();
+  }
+  state.counters["topics"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_PollGraph)->Arg(12)->Arg(1008)->Unit(benchmark::kMicrosecond);
 
 /// Memory held per monitored topic once its queue is full (1000 arrivals).
 void BM_MemoryPerTopic(benchmark::State& state) {

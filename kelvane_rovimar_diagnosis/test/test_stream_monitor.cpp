@@ -98,8 +98,9 @@ TEST_F(StreamMonitorTest, ReportsEveryListedTopicWhateverItsTypeWithTheStampsItC
   EXPECT_EQ(received(1), Lines{"proxy 8001 1 STREAM TIMEOUT @1234.7 f1234"});
   // As `ros2 topic info -v` shows them: the monitor asks best effort, which every writer offers.
   // clang-format off
-  const auto asked = monitor_node_->get_subscriptions_info_by_topic("/scan_1").at(0).qos_profile(), offered = observer->get_publishers_info_by_topic("/diagnostics").at(0).qos_profile();
-  EXPECT_EQ(fmt::format("{} {} {} {}", asked.depth(), asked.reliability() == rclcpp::ReliabilityPolicy::BestEffort, offered.depth(), offered.reliability() == rclcpp::ReliabilityPolicy::Reliable), "10 true 10 true");
+  const auto monitor = monitor_node_->get_subscriptions_info_by_topic("/scan_1").at(0), view = observer->get_publishers_info_by_topic("/diagnostics").at(0);
+  const auto &asked = monitor.qos_profile(), &offered = view.qos_profile();
+  EXPECT_EQ(fmt::format("{} {} {} {} {} {}", monitor.node_name(), asked.depth(), asked.reliability() == rclcpp::ReliabilityPolicy::BestEffort, view.node_name(), offered.depth(), offered.reliability() == rclcpp::ReliabilityPolicy::Reliable), "stream_monitor 10 true diagnosis_node 10 true");
   // clang-format on
   Lines said;  // what the monitor says of its topics, each once
   for (const auto& line : capture.lines())

@@ -23,9 +23,17 @@ uint64_t TopicRegistry::add_publisher(const std::string& topic_name, const std::
                                       const rclcpp::QoS& qos) {
   std::lock_guard<std::mutex> lock(mutex_);
   const uint64_t key = next_key_++;
-  publishers_.emplace(key,
-                      PublisherRecord{topic_name, type_name, qos, Clock::now() + kDiscoveryDelay});
+  publishers_.emplace(
+      key, PublisherRecord{topic_name, type_name, qos, Clock::now() + kDiscoveryDelay, "", ""});
   return key;
+}
+
+void TopicRegistry::name_publisher(uint64_t key, const std::string& node_name,
+                                   const std::string& node_namespace) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto& record = publishers_.at(key);
+  record.node_name = node_name;
+  record.node_namespace = node_namespace;
 }
 
 void TopicRegistry::remove_publisher(uint64_t key) {
@@ -119,14 +127,16 @@ std::vector<rclcpp::TopicEndpointInfo> TopicRegistry::endpoints_info(
   if (endpoint_type == rclcpp::EndpointType::Publisher) {
     for (const auto& [key, record] : publishers_) {
       if (record.topic_name == topic_name && record.discovered_at <= now) {
-        endpoints.emplace_back(record.type_name, endpoint_type, record.qos);
+        endpoints.emplace_back(record.node_name, record.node_namespace, record.type_name,
+                               endpoint_type, record.qos);
       }
     }
     return endpoints;
   }
   for (const auto& subscription : live_subscriptions_locked()) {
     if (topic_name == subscription->get_topic_name() && subscription->discovered_at() <= now) {
-      endpoints.emplace_back(subscription->message_type_name(), endpoint_type,
+      endpoints.emplace_back(subscription->node_name(), subscription->node_namespace(),
+                             subscription->message_type_name(), endpoint_type,
                              subscription->get_actual_qos());
     }
   }
@@ -202,6 +212,10 @@ size_t PublisherBase::get_intra_process_subscription_count() const { return 0; }
 
 rclcpp::QoS PublisherBase::get_actual_qos() const { return qos_; }
 
+void PublisherBase::set_node(const std::string& node_name, const std::string& node_namespace) {
+  registry_->name_publisher(key_, node_name, node_namespace);
+}
+
 std::vector<std::shared_ptr<SubscriptionBase>> PublisherBase::receivers() const {
   if (!context_->is_valid()) {
     return {};
@@ -228,6 +242,15 @@ size_t SubscriptionBase::get_publisher_count() const {
 }
 
 const std::string& SubscriptionBase::message_type_name() const { return message_type_name_; }
+
+void SubscriptionBase::set_node(const std::string& node_name, const std::string& node_namespace) {
+  node_name_ = node_name;
+  node_namespace_ = node_namespace;
+}
+
+const std::string& SubscriptionBase::node_name() const { return node_name_; }
+
+const std::string& SubscriptionBase::node_namespace() const { return node_namespace_; }
 
 std::chrono::steady_clock::time_point SubscriptionBase::discovered_at() const {
   return discovered_at_;
@@ -338,6 +361,7 @@ std::string Node::resolve(const std::string& topic_name) const {
 }
 
 void Node::add_subscription(const std::shared_ptr<SubscriptionBase>& subscription) {
+  subscription->set_node(name_, namespace_);
   detail::TopicRegistry::instance()->add_subscription(subscription);
   std::lock_guard<std::mutex> lock(subscriptions_mutex_);
   subscriptions_.push_back(subscription);

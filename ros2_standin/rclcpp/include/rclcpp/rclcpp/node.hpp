@@ -65,7 +65,9 @@ class Node : public std::enable_shared_from_this<Node> {
           PublisherOptionsWithAllocator<AllocatorT>()) {
     (void)options;
     throw_if_context_invalid();
-    return std::make_shared<PublisherT>(resolve(topic_name), qos, context_);
+    auto publisher = std::make_shared<PublisherT>(resolve(topic_name), qos, context_);
+    publisher->set_node(name_, namespace_);
+    return publisher;
   }
 
   template <typename MessageT, typename CallbackT, typename AllocatorT = std::allocator<void>,

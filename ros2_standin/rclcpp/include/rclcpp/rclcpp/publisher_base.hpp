@@ -44,6 +44,10 @@ class PublisherBase : public std::enable_shared_from_this<PublisherBase> {
   RCLCPP_PUBLIC
   rclcpp::QoS get_actual_qos() const;
 
+  /// Stand-in only: names the node that made the publisher, for the graph.
+  RCLCPP_PUBLIC
+  void set_node(const std::string& node_name, const std::string& node_namespace);
+
  protected:
   /// Stand-in only: the subscriptions a publication goes to now; none once
   /// the context is shut down (rclcpp then drops publications silently).

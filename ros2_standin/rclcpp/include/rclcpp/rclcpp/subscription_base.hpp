@@ -84,6 +84,14 @@ class SubscriptionBase : public std::enable_shared_from_this<SubscriptionBase> {
   RCLCPP_PUBLIC
   const std::string& message_type_name() const;
 
+  /// Stand-in only: the node that made the subscription, as the graph shows it.
+  RCLCPP_PUBLIC
+  void set_node(const std::string& node_name, const std::string& node_namespace);
+  RCLCPP_PUBLIC
+  const std::string& node_name() const;
+  RCLCPP_PUBLIC
+  const std::string& node_namespace() const;
+
   /// Stand-in only: when discovery has seen this subscription.
   RCLCPP_PUBLIC
   std::chrono::steady_clock::time_point discovered_at() const;
@@ -108,6 +116,7 @@ class SubscriptionBase : public std::enable_shared_from_this<SubscriptionBase> {
   std::string topic_name_;
   rclcpp::QoS qos_;
   std::string message_type_name_;
+  std::string node_name_, node_namespace_;
   std::chrono::steady_clock::time_point discovered_at_;
 };
 

@@ -41,6 +41,9 @@ class RCLCPP_PUBLIC TopicRegistry {
   uint64_t add_publisher(const std::string& topic_name, const std::string& type_name,
                          const rclcpp::QoS& qos);
   void remove_publisher(uint64_t key);
+  /// Records the node that made the publisher `key`, as the graph shows it.
+  void name_publisher(uint64_t key, const std::string& node_name,
+                      const std::string& node_namespace);
   void add_subscription(const std::shared_ptr<SubscriptionBase>& subscription);
 
   /// The live subscriptions that the publisher `key` is matched with now.
@@ -63,6 +66,7 @@ class RCLCPP_PUBLIC TopicRegistry {
     std::string type_name;
     rclcpp::QoS qos;
     Clock::time_point discovered_at;
+    std::string node_name, node_namespace;
   };
 
   std::vector<std::shared_ptr<SubscriptionBase>> live_subscriptions_locked();
