@@ -1,12 +1,7 @@
 // The logger as a robot engineer sees it: each environment in a process of
-// its own (the variables are read once per process), the rolling number, and
-// the records in the systemd journal.
+// its own (the variables are read once per process), and the rolling number.
 
 #include <fmt/format.h>
-
-#include <chrono>
-#include <regex>
-#include <thread>
 
 #include "support/test_support.hpp"
 
@@ -62,47 +57,6 @@ TEST(LoggerSequence, NumbersAdvanceByOneFrom1To127ThenWrapToZero) {
   ASSERT_EQ(lines.size(), 300u);
   for (size_t line = 1; line <= lines.size(); ++line)
     EXPECT_EQ(lines[line - 1], fmt::format("{:3} [INFO] line {}", line % 128, line));
-}
-
-TEST(LoggerJournal, SendsEachLineWithItsPriorityAndCallSite) {
-  if (test_support::runCommand("test -S /run/systemd/journal/socket && pgrep -x systemd-journal")
-          .exit_code) {
-    GTEST_SKIP() << "no systemd journal is running on this machine";
-  }
-  const auto since = std::chrono::system_clock::now().time_since_epoch() / std::chrono::seconds(1);
-  const auto result =
-      runProbe("journal marker", "SPDLOG_STDOUT=false SPDLOG_SYSTEMD=true SPDLOG_LEVEL=info");
-  int line = 0;
-  int pid = 0;
-  ASSERT_EQ(std::sscanf(result.standard_output.c_str(), "lines %d pid %d", &line, &pid), 2)
-      << result.standard_output;
-  // journald stores records asynchronously; give it up to ten seconds.
-  const std::string query = "journalctl _PID=" + std::to_string(pid) + " --since=@" +
-                            std::to_string(since) + " -o json --no-pager 2>/dev/null";
-  Lines records;
-  for (int attempt = 0; attempt < 100 && records.size() < 4; ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(attempt == 0 ? 0 : 100));
-    records = linesOf(test_support::runCommand(query).standard_output);
-  }
-  Lines rendered;
-  for (const auto& record : records) {
-    rendered.emplace_back();
-    for (const char* field :
-         {"PRIORITY", "SYSLOG_IDENTIFIER", "CODE_FILE", "CODE_FUNC", "MESSAGE"}) {
-      std::smatch value;
-      std::regex_search(record, value, std::regex(std::string("\"") + field + "\":\"([^\"]*)\""));
-      rendered.back() += (rendered.back().empty() ? "" : " ") + value[1].str();
-    }
-  }
-  // clang-format off
-  EXPECT_EQ(rendered, (Lines{"6 spdlog ./test/logger_probe.cpp logToJournal   1 [INFO] journal marker info",
-      "4 spdlog ./test/logger_probe.cpp logToJournal   2 [WARN] journal marker warn", "3 spdlog ./test/logger_probe.cpp logToJournal   3 [ERROR] journal marker error",
-      "3 spdlog ./src/sensor_diagnosis.cpp reloadConfig   4 [ERROR] No config file path set"}));
-  // clang-format on
-  ASSERT_EQ(records.size(), 4u);
-  EXPECT_NE(records[0].find("\"CODE_LINE\":\"" + std::to_string(line) + "\""), std::string::npos);
-  EXPECT_NE(records[2].find("\"CODE_LINE\":\"" + std::to_string(line + 2) + "\""),
-            std::string::npos);
 }
 
 }  // namespace
