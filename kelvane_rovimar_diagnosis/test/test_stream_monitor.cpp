@@ -171,6 +171,9 @@ TEST(StreamMonitorView, ListsTheWorstFirstWithinTheTerminalAndSummarisesTheRest)
       "OK        n             a_ok                      9.9/10    1.0s    1.0m       -",
       "OK        n             b_ok                      9.9/10   999ms   60.0s       -"}));
   // clang-format on
+  EXPECT_EQ(kelvane_rovimar_diagnosis::renderView(streams, {80, 7}, false),
+            kelvane_rovimar_diagnosis::renderView(streams, {80, 24}, false))
+      << "a line for each stream: all of them, no summary";
   std::vector<StreamHealth> many(1000, stream("n", "t", StreamCondition::NORMAL));
   many[500] = stream("n", "dead", StreamCondition::TIMED_OUT);
   const Lines fitted = kelvane_rovimar_diagnosis::renderView(many, {120, 10}, true);
