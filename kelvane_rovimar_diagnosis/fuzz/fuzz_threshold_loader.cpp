@@ -5,6 +5,8 @@
 // answer or throw YAML::Exception, as they promise, and nothing else.
 #include <yaml-cpp/yaml.h>
 
+#include <regex>
+
 #include "fuzz_support.hpp"
 #include "support/diagnosis_test_peer.hpp"
 
@@ -21,11 +23,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz_support::takeLogLines();
   const bool loaded = in_use.loadConfigFromFile(path);
   const std::string lines = fuzz_support::takeLogLines();
-  const bool errors = lines.find("[ERROR] ") != std::string::npos;
-  const bool success =
-      lines.find("[INFO] Successfully loaded sensor config from: " + path) != std::string::npos;
-  require(loaded ? !errors && success : errors && lines.find("[INFO]") == std::string::npos,
-          "a load logs its success or its errors");
+  // A line's tag is the first one on it, the logger's own ("  7 [ERROR] "): a message may quote
+  // the file, tags and all.
+  static const std::regex tag(R"(\d \[(ERROR|WARN|INFO)\] )");
+  bool errors = false, infos = false, success = false;
+  std::istringstream logged(lines);
+  for (std::string line; std::getline(logged, line);) {
+    std::smatch found;
+    if (!std::regex_search(line, found, tag)) continue;
+    errors |= found[1] == "ERROR";
+    infos |= found[1] == "INFO";
+    success |=
+        found[1] == "INFO" && found.suffix() == "Successfully loaded sensor config from: " + path;
+  }
+  require(loaded ? !errors && success : errors && !infos, "a load logs its success or its errors");
   const std::string tables = DiagnosisTestPeer(in_use).configured();
   require(loaded || tables == default_tables, "a failed load changes nothing");
   Diagnosis from_text;
