@@ -19,12 +19,8 @@ void recordArrival(SensorState& state, int64_t now_ms, int64_t wall_ns) {
   state.last_receive_ms = now_ms;
   state.last_arrival_ms = now_ms;
   state.last_arrival_wall_ns = wall_ns;
-  if (state.initializing) {
-    ++state.init_receive_count;
-  }
-  if (state.init_receive_count > kInitialPhaseMessages) {
+  if (state.initializing && ++state.init_receive_count > kInitialPhaseMessages) {
     state.initializing = false;
-    state.init_receive_count = 0;
   }
   state.receive_times_ms.push_back(now_ms);
 }

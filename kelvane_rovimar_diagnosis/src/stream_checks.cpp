@@ -83,6 +83,7 @@ CheckDecision decideStreamTimeout(SensorState& state, const SensorThreshold& thr
   if (state.last_receive_ms == 0) {
     state.last_receive_ms = now_ms;
     state.initializing = true;
+    state.init_receive_count = 0;
     return decision;
   }
 
