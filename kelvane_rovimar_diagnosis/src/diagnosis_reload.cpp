@@ -76,33 +76,28 @@ void Diagnosis::requestConfigReload() {
 }
 
 void Diagnosis::configWatcherThread() {
-  while (config_watcher_running_.load()) {
-    bool requested = false;
-    {
-      std::unique_lock<std::mutex> lock(config_watcher_mutex_);
-      const auto deadline = std::chrono::steady_clock::now() + kConfigWatchPeriod;
-      config_watcher_cv_.wait_until(lock, deadline, [this] {
-        return reload_requested_.load() || !config_watcher_running_.load();
-      });
-      requested = reload_requested_.exchange(false);
-      if (!requested && !config_watcher_running_.load()) {
-        return;
-      }
+  std::unique_lock<std::mutex> lock(config_watcher_mutex_);
+  while (true) {
+    config_watcher_cv_.wait_for(lock, kConfigWatchPeriod, [this] {
+      return reload_requested_.load() || !config_watcher_running_.load();
+    });
+    const bool requested = reload_requested_.exchange(false);
+    if (!requested && !config_watcher_running_.load()) {
+      return;
     }
+    // A load takes the data lock and logs: never under the watcher's lock.
+    lock.unlock();
     if (requested) {
       reloadConfig();
-      continue;
+    } else if (const std::string path = configFilePath(); !path.empty()) {
+      // last_config_mtime_ moves only on a successful load, so a file that fails
+      // keeps looking newer and is tried again every second until it loads.
+      const int64_t modified_ns = getConfigFileModifiedTime(path).time_since_epoch().count();
+      if (modified_ns > last_config_mtime_.load()) {
+        LOG_INFO("Config file modified, auto-reloading...");
+        reloadConfig();
+      }
     }
-    const std::string path = configFilePath();
-    if (path.empty()) {
-      continue;
-    }
-    // last_config_mtime_ moves only on a successful load, so a file that fails
-    // keeps looking newer and is tried again every second until it loads.
-    const int64_t modified_ns = getConfigFileModifiedTime(path).time_since_epoch().count();
-    if (modified_ns > last_config_mtime_.load()) {
-      LOG_INFO("Config file modified, auto-reloading...");
-      reloadConfig();
-    }
+    lock.lock();
   }
 }
