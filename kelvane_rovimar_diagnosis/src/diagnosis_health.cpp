@@ -1,5 +1,7 @@
 // The health snapshot of the monitored streams.
 #include <algorithm>
+#include <string_view>
+#include <tuple>
 
 #include "diagnosis_internal.hpp"
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
@@ -21,16 +23,18 @@ const SensorState& neverReported() {
 }  // namespace
 
 std::vector<HealthEntry> Diagnosis::planHealth() const {
-  std::vector<std::pair<const std::string*, const kelvane_rovimar_diagnosis::NodeRuntime*>> nodes;
+  // Sorted by name, which no two nodes share.
+  std::vector<std::tuple<std::string_view, const std::string*,
+                         const kelvane_rovimar_diagnosis::NodeRuntime*>>
+      nodes;
   for (const auto& [node_name, runtime] : node_states_) {
     if (runtime.registered && node_configs_.count(node_name) > 0) {
-      nodes.emplace_back(&node_name, &runtime);
+      nodes.emplace_back(node_name, &node_name, &runtime);
     }
   }
-  std::sort(nodes.begin(), nodes.end(),
-            [](const auto& a, const auto& b) { return *a.first < *b.first; });
+  std::sort(nodes.begin(), nodes.end());
   std::vector<HealthEntry> plan;
-  for (const auto& [node_name, runtime] : nodes) {
+  for (const auto& [name, node_name, runtime] : nodes) {
     const auto& config = node_configs_.at(*node_name);
     for (auto topic = config.topics.begin(); topic != config.topics.end(); ++topic) {
       // A topic listed twice is listed once, at its first place.
@@ -66,15 +70,19 @@ std::vector<StreamHealth> Diagnosis::snapshot() const {
 std::vector<std::pair<std::string, std::string>> Diagnosis::configuredTopics() const {
   std::vector<std::pair<std::string, std::string>> topics;
   std::lock_guard<std::mutex> lock(data_mutex_);
+  // Sorted by name, which no two nodes share.
+  std::vector<std::pair<std::string_view, const kelvane_rovimar_diagnosis::NodeConfig*>> nodes;
   for (const auto& [node_name, config] : node_configs_) {
+    nodes.emplace_back(node_name, &config);
+  }
+  std::sort(nodes.begin(), nodes.end());
+  for (const auto& [node_name, config] : nodes) {
     // A topic listed twice by a node is watched once.
-    for (auto topic = config.topics.begin(); topic != config.topics.end(); ++topic) {
-      if (std::find(config.topics.begin(), topic, *topic) == topic) {
+    for (auto topic = config->topics.begin(); topic != config->topics.end(); ++topic) {
+      if (std::find(config->topics.begin(), topic, *topic) == topic) {
         topics.emplace_back(node_name, *topic);
       }
     }
   }
-  std::stable_sort(topics.begin(), topics.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
   return topics;
 }
