@@ -41,9 +41,10 @@ std::string resolved(const std::string& topic) {
 bool startsWithHeader(const rosidl_message_type_support_t& introspection) {
   namespace ts = rosidl_typesupport_introspection_cpp;
   const auto* members = static_cast<const ts::MessageMembers*>(introspection.data);
-  if (members == nullptr || members->member_count_ == 0) {
+  if (members == nullptr) {
     return false;
   }
+  // rosidl gives every message type a member, a placeholder for an empty one.
   const ts::MessageMember& first = members->members_[0];
   if (first.type_id_ != ts::ROS_TYPE_MESSAGE || first.is_array_ || first.members_ == nullptr) {
     return false;
@@ -156,7 +157,6 @@ void StreamMonitor::subscribe(const std::string& name, WatchedTopic& watched,
   }
   watched.type = type;
   watched.has_header = has_header;
-  watched.warned_missing = false;
   watched.warned_types.clear();
   // The callback keeps its own copy of what it reports under: a later poll
   // may replace this subscription while a message is being handled.
