@@ -1,6 +1,7 @@
 // The monitoring thread and the two stream checks it runs every cycle.
 #include <chrono>
 #include <exception>
+#include <utility>
 
 #include "diagnosis_internal.hpp"
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
@@ -19,7 +20,6 @@ constexpr std::chrono::milliseconds kMonitoringPeriod(100);
 // Where the standard ROS tools look for diagnostics.
 constexpr char kDiagnosticsTopic[] = "/diagnostics";
 constexpr size_t kDiagnosticsQueueDepth = 10;
-constexpr size_t kPrefetchAhead = 4;
 
 }  // namespace
 
@@ -47,12 +47,12 @@ void Diagnosis::stopTimer() {
 }
 
 void Diagnosis::timerThread() {
-  std::chrono::steady_clock::time_point next_diagnostics;
+  int64_t next_diagnostics_ms{};
   while (timer_running_.load()) {
     std::this_thread::sleep_for(kMonitoringPeriod);
     try {
       MonitoringCycle();
-      publishDiagnosticsWhenDue(next_diagnostics);
+      publishDiagnosticsWhenDue(next_diagnostics_ms);
     } catch (const std::exception& error) {
       // The monitor must outlive a failed publication; the next cycle tries again.
       LOG_ERROR("Monitoring cycle failed: {}", error.what());
@@ -60,13 +60,10 @@ void Diagnosis::timerThread() {
   }
 }
 
-void Diagnosis::publishDiagnosticsWhenDue(std::chrono::steady_clock::time_point& next_due) {
-  const auto now = std::chrono::steady_clock::now();
-  if (now < next_due) {
-    return;
-  }
+void Diagnosis::publishDiagnosticsWhenDue(int64_t& next_due_ms) {
+  const int64_t now_ms = steadyMs();
   std::string hardware_id;
-  std::chrono::milliseconds period;
+  int64_t period_ms{};
   rclcpp::Node::SharedPtr node;
   {
     std::lock_guard<std::mutex> lock(data_mutex_);
@@ -74,11 +71,14 @@ void Diagnosis::publishDiagnosticsWhenDue(std::chrono::steady_clock::time_point&
       return;
     }
     hardware_id = diagnostics_settings_.hardware_id;
-    period = std::chrono::milliseconds(diagnostics_settings_.period_ms);
+    period_ms = diagnostics_settings_.period_ms;
     node = node_;
   }
-  // On time, the next is one period after this one was due; after a stall, one after now.
-  next_due = now - next_due < period ? next_due + period : now + period;
+  const int64_t due_ms = std::exchange(
+      next_due_ms, kelvane_rovimar_diagnosis::nextDiagnosticsDueMs(next_due_ms, now_ms, period_ms));
+  if (next_due_ms == due_ms) {
+    return;  // not due yet
+  }
   if (!diagnostics_pub_) {
     diagnostics_pub_ = node->create_publisher<diagnostic_msgs::msg::DiagnosticArray>(
         kDiagnosticsTopic, rclcpp::QoS(kDiagnosticsQueueDepth));
@@ -187,14 +187,6 @@ void Diagnosis::MonitoringCycle() {
   frame_rate_decisions_.clear();
   const std::vector<MonitoredStream>& streams = monitoredStreams();
   for (size_t index = 0; index < streams.size(); ++index) {
-    // The records and their windows lie scattered in memory: fetch the record
-    // two streams ahead of the window that one ahead needs.
-    if (index + 2 * kPrefetchAhead < streams.size()) {
-      __builtin_prefetch(streams[index + 2 * kPrefetchAhead].state);
-    }
-    if (index + kPrefetchAhead < streams.size()) {
-      __builtin_prefetch(streams[index + kPrefetchAhead].state->receive_times_ms.oldest());
-    }
     const MonitoredStream& stream = streams[index];
     const int64_t now_ms = steadyMs();
     if (stream.timeout_code != 0) {

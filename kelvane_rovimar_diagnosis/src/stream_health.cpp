@@ -124,4 +124,11 @@ diagnostic_msgs::msg::DiagnosticArray diagnosticArrayOf(
   return array;
 }
 
+int64_t nextDiagnosticsDueMs(int64_t due_ms, int64_t now_ms, int64_t period_ms) {
+  if (now_ms < due_ms) {
+    return due_ms;
+  }
+  return now_ms - due_ms < period_ms ? due_ms + period_ms : now_ms + period_ms;
+}
+
 }  // namespace kelvane_rovimar_diagnosis

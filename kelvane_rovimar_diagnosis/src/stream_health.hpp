@@ -24,6 +24,12 @@ diagnostic_msgs::msg::DiagnosticArray diagnosticArrayOf(const std::vector<Stream
                                                         const std::string& hardware_id,
                                                         const builtin_interfaces::msg::Time& stamp);
 
+/// When /diagnostics is next due, for a monitoring cycle at `now_ms` and the
+/// time `due_ms` it was due: `due_ms` itself while that has not come; else one
+/// period after `due_ms`, or after `now_ms` when the cycle comes a period or
+/// more late, so that a monitor that stalled publishes once, not a burst.
+int64_t nextDiagnosticsDueMs(int64_t due_ms, int64_t now_ms, int64_t period_ms);
+
 }  // namespace kelvane_rovimar_diagnosis
 
 #endif  // KELVANE_ROVIMAR_DIAGNOSIS__SRC_STREAM_HEALTH_HPP_

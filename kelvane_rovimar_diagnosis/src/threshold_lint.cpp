@@ -104,7 +104,7 @@ class Linter {
     for (const auto& field : mapping) {
       if (field.first.IsScalar() && integer_keys.count(field.first.Scalar()) > 0 &&
           field.second.IsScalar() && std::regex_match(field.second.Scalar(), octal)) {
-        long value = 0;
+        long value{};
         const bool converts = YAML::convert<long>::decode(field.second, value);
         warn(field.first.Scalar() + " of " + owner + " at line " + lineOf(field.second) +
              " has a leading zero and reads as octal: " + field.second.Scalar() +

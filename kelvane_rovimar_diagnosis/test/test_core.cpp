@@ -11,6 +11,7 @@
 
 #include "event_reports.hpp"
 #include "stream_checks.hpp"
+#include "stream_health.hpp"
 
 namespace {
 
@@ -109,7 +110,7 @@ TEST(StreamChecks, RateCountsIntervalsOverTheSpanAndKnownTopicsHaveTheirCodes) {
   // The window keeps the last 1000 times and its jitter up to date through
   // every drop, against the deviation computed afresh; a gap of days counts as 10^7 ms.
   kelvane_rovimar_diagnosis::ArrivalWindow window = {kT0, kT0 + 10};
-  std::deque<int64_t> kept(window.oldest(), window.oldest() + 2);
+  std::deque<int64_t> kept = {kT0, kT0 + 10};
   EXPECT_EQ(window.intervalDeviationMs(), 0.0) << "one interval";
   for (int64_t i = 1; i <= 2500; ++i) {
     kept.push_back(kept.back() + (i == 1200 ? 86400000 : 5 + i % 7 * (i % 3)));
@@ -142,6 +143,13 @@ TEST(StreamChecks, RateCountsIntervalsOverTheSpanAndKnownTopicsHaveTheirCodes) {
   // Ultrasonic 3 and 4 take swapped codes; cameras, IMU and odometry have no timeout code.
   EXPECT_EQ(codes, "8001/8008 8002/8010 8003/8012 8004/8016 8005/8018 8007/8017 8006/8019 0/8015 0/8013 0/8014 0/8020 0/8025 0/0 ");
   // clang-format on
+}
+
+TEST(DiagnosticsSchedule, NextIsAPeriodAfterTheLastDueOrAfterTheCycleThatCameAPeriodLate) {
+  const int64_t rows[][3] = {{-1, 200, 0}, {0, 200, 200}, {199, 200, 200}, {200, 200, 400}};
+  for (const auto& [late, period, next] : rows)  // ms: cycle - due, period, next due - due
+    EXPECT_EQ(kelvane_rovimar_diagnosis::nextDiagnosticsDueMs(kT0, kT0 + late, period), kT0 + next)
+        << late;
 }
 
 /// Replays "what@ms what@ms ...", passing each `what` and kT0 + ms to `step`,

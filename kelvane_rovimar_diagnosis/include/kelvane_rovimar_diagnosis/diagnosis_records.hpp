@@ -44,8 +44,6 @@ class ArrivalWindow {
   bool empty() const { return size_ == 0; }
   size_t size() const { return size_; }
   int64_t front() const { return slots_[head_]; }
-  /// Where the oldest time is stored, for a walk to fetch ahead; nullptr while empty.
-  const int64_t* oldest() const { return size_ == 0 ? nullptr : &slots_[head_]; }
   int64_t back() const { return (*this)[size_ - 1]; }
   /// The time `index` places after the oldest.
   int64_t operator[](size_t index) const {
@@ -75,10 +73,9 @@ class ArrivalWindow {
   }
   /// Empties the window and keeps its storage.
   void clear() {
-    head_ = 0;
-    size_ = 0;
-    interval_sum_ms_ = 0;
-    interval_square_sum_ms2_ = 0;
+    while (!empty()) {
+      pop_front();
+    }
   }
 
   /// Standard deviation of the intervals between consecutive times, ms; 0
@@ -105,7 +102,8 @@ class ArrivalWindow {
   }
 
   std::vector<int64_t> slots_;
-  size_t head_ = 0;
+  /// The oldest time's slot; any slot will do while the window is empty.
+  size_t head_{};
   size_t size_ = 0;
   int64_t interval_sum_ms_ = 0;
   int64_t interval_square_sum_ms2_ = 0;
@@ -128,7 +126,7 @@ struct SensorState {
   /// Time of the last report; 0 until the timeout check arms the topic.
   int64_t last_receive_ms = 0;
   /// Cycles without a timeout since the stream last timed out; read only while it is timed out.
-  int64_t timeout_recovery_count = 0;
+  int64_t timeout_recovery_count{};
   StreamState stream_state = StreamState::NORMAL;
   /// Report times, oldest first; never more than 1000 entries.
   ArrivalWindow receive_times_ms;
@@ -139,8 +137,8 @@ struct SensorState {
   std::optional<int64_t> recovery_start_ms;
   /// Last status reported for the topic: 0 monitored, 1 suspended, others leave the checks alone.
   int32_t reported_status = 0;
-  /// Messages counted in the initial phase; the fourth ends it.
-  int32_t init_receive_count = 0;
+  /// Messages counted in the initial phase (from its start); the fourth ends it.
+  int32_t init_receive_count{};
   /// The topic is in its initial phase (15 s of grace instead of its cutoff).
   bool initializing = false;
   /// The last message came with its sender's header, whose stamp is then not the report time.
@@ -149,17 +147,18 @@ struct SensorState {
   int64_t last_arrival_ms = 0;
   /// Wall-clock time of day of the last message, nanoseconds since the epoch:
   /// its age is measured against its stamp, which is a time of day too.
-  int64_t last_arrival_wall_ns = 0;
+  int64_t last_arrival_wall_ns{};
   /// Code and status of the last event published for the topic; code 0 while none was.
   int32_t last_event_id = 0;
-  int32_t last_event_status = 0;
+  int32_t last_event_status{};
 };
 
 /// The optional "diagnostics" section of a threshold file: whether and how the
 /// monitor publishes the standard /diagnostics view of its streams.
 struct DiagnosticsSettings {
   bool enabled = false;
-  int64_t period_ms = 0;
+  /// Read only while enabled.
+  int64_t period_ms{};
   std::string hardware_id;
 };
 
@@ -176,14 +175,15 @@ struct NodeRuntime {
 struct CheckDecision {
   /// The published state changes: send an event with `new_state` and `text`.
   bool publish = false;
-  int32_t new_state = 0;
+  /// Read only when publishing.
+  int32_t new_state{};
   const char* text = "";
   /// The timeout check ended an initial phase with a timeout ("[INIT]" line).
   bool initial_timeout = false;
   /// The stream is back to normal ("[RECOVERY]" line).
   bool recovered = false;
   /// Silence of the stream (timeout check) or time spent at a low rate (frame-rate check), ms.
-  int64_t elapsed_ms = 0;
+  int64_t elapsed_ms{};
 };
 
 /// One stream the checks visit, in the order they visit them: a record of a

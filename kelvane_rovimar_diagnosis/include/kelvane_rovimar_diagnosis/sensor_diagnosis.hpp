@@ -307,9 +307,9 @@ class Diagnosis {
   /// Checks the optional "diagnostics" section and logs its first problem.
   bool validateDiagnosticsSection(const YAML::Node& diagnostics);
   /// Publishes the /diagnostics view when the configuration asks for it and
-  /// `next_due` has come, then sets `next_due` one period on. Takes the data
-  /// lock only for the snapshot. Monitoring thread only.
-  void publishDiagnosticsWhenDue(std::chrono::steady_clock::time_point& next_due);
+  /// `next_due_ms` (monotonic) has come, then moves `next_due_ms` on. Monitoring
+  /// thread only.
+  void publishDiagnosticsWhenDue(int64_t& next_due_ms);
   /// validateConfig, keeping in `thresholds` (when given) every sensor's
   /// converted thresholds as the loader takes them over.
   bool validateDocument(const YAML::Node& config,
@@ -373,7 +373,7 @@ class Diagnosis {
   uint64_t config_generation_{};
   /// What monitoredStreams() gives, and whether it is still true; data_mutex_.
   std::vector<kelvane_rovimar_diagnosis::MonitoredStream> monitored_streams_;
-  bool monitored_streams_valid_ = false;
+  bool monitored_streams_valid_{};
   /// planHealth() over the records monitoredStreams() created, valid with it,
   /// so that a snapshot after a cycle neither looks up nor sorts; data_mutex_.
   std::vector<kelvane_rovimar_diagnosis::HealthEntry> health_plan_;

@@ -47,8 +47,8 @@ struct StreamHealth {
   /// empty with fewer than two intervals.
   std::optional<double> jitter_ms;
   /// Code and status of the last event published for the stream; code 0 while none was.
-  int32_t last_event_id = 0;
-  int32_t last_event_status = 0;
+  int32_t last_event_id{};
+  int32_t last_event_status{};
 };
 
 /// The level of a stream, as /diagnostics publishes it and the standard tools
