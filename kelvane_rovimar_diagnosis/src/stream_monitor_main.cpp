@@ -12,6 +12,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -44,13 +45,13 @@ bool stopRequested(const sigset_t& signals) {
 }
 
 kelvane_rovimar_diagnosis::ViewSize terminalSize() {
-  kelvane_rovimar_diagnosis::ViewSize size;
-  winsize window{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0 && window.ws_col > 0 && window.ws_row > 0) {
-    size.columns = window.ws_col;
-    size.lines = window.ws_row;
+  winsize window{};  // left zero where standard output is no terminal
+  ioctl(STDOUT_FILENO, TIOCGWINSZ, &window);
+  // A pseudo-terminal that nobody sized reads 0x0: the view's own size then.
+  if (std::min(window.ws_col, window.ws_row) == 0) {
+    return {};
   }
-  return size;
+  return {window.ws_col, window.ws_row};
 }
 
 /// Draws the table over the last one on a terminal; as plain lines elsewhere.
