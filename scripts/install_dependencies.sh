@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake pkg-config git libgtest-dev libgmock-dev libbenchmark-dev
-  libyaml-cpp-dev libspdlog-dev libfmt-dev libsystemd-dev systemd tmux
+  libyaml-cpp-dev libspdlog-dev libfmt-dev libsystemd-dev systemd bsdutils
 )
 # ament, colcon and rosidl come with a sourced ROS 2 (as on a robot), and
 # Debian's would only shadow them; without one, Debian's build the stand-ins.
