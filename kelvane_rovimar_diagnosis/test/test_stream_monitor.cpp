@@ -153,15 +153,17 @@ TEST_F(StreamMonitorTest, LeavesATopicOfSeveralTypesAloneUntilOneIsLeft) {
   context->init(0, nullptr);
   const auto other =
       std::make_shared<rclcpp::Node>("other", rclcpp::NodeOptions().context(context));
+  // A node no executor spins: a waiting executor holds on to its nodes' publishers.
+  const auto driver = std::make_shared<rclcpp::Node>("text_driver");
   const auto types = [&] { return monitor_node_->get_topic_names_and_types()["/late"].size(); };
-  auto texts = monitor_node_->create_publisher<std_msgs::msg::String>("/late", 10);
+  auto texts = driver->create_publisher<std_msgs::msg::String>("/late", 10);
   const auto scans = other->create_publisher<sensor_msgs::msg::LaserScan>("/late", 10);
   ASSERT_TRUE(eventually([&] { return types() == 2; }));
   monitor_.pollGraph(), monitor_.pollGraph();
   EXPECT_FALSE(monitor_.topics().at("/late").subscription);
   texts.reset();
   ASSERT_TRUE(watching("/late", *scans));
-  texts = monitor_node_->create_publisher<std_msgs::msg::String>("/late", 10);
+  texts = driver->create_publisher<std_msgs::msg::String>("/late", 10);
   ASSERT_TRUE(eventually([&] { return types() == 2; }));
   monitor_.pollGraph();
   Lines said;  // of /late, up to the list of types, which is in the graph's order
