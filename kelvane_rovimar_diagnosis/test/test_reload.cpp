@@ -1,8 +1,33 @@
 // Reloading the configuration at run time, by call and by the file watcher.
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <system_error>
+
 #include "support/diagnosis_fixture.hpp"
+
+// The sanitizers own pthread_create; elsewhere this program's comes first and
+// refuses threads while asked to, as a system out of them would.
+std::atomic<bool> refuse_threads{false};
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define REFUSES_THREADS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define REFUSES_THREADS 0
+#endif
+#endif
+#ifndef REFUSES_THREADS
+#define REFUSES_THREADS 1
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
+                              void* (*run)(void*), void* argument) {
+  static const auto create =
+      reinterpret_cast<decltype(&pthread_create)>(dlsym(RTLD_NEXT, "pthread_create"));
+  return refuse_threads ? EAGAIN : create(thread, attributes, run, argument);
+}
+#endif
 
 namespace {
 
@@ -105,6 +130,19 @@ TEST_F(Reload, WatcherReloadsNewerFilesRetriesFailingOnesHonoursRequestsAndStops
             (Lines{"[INFO] Config watcher thread started", "[INFO] Config watcher thread stopped",
                    "[INFO] Config watcher thread stopped", "[INFO] Config watcher thread started",
                    "[INFO] Config watcher thread stopped"}));
+}
+
+TEST_F(Reload, AThreadThatCouldNotStartIsStartedByTheNextCall) {
+  if (!REFUSES_THREADS) GTEST_SKIP() << "the sanitizers own pthread_create";
+  diagnosis_.stopTimer(), diagnosis_.stopConfigWatcher();
+  refuse_threads = true;
+  EXPECT_THROW(diagnosis_.startTimer(), std::system_error);
+  EXPECT_THROW(diagnosis_.startConfigWatcher(), std::system_error);
+  refuse_threads = false;
+  test_support::LogCapture capture;
+  diagnosis_.startTimer(), diagnosis_.startConfigWatcher();
+  EXPECT_EQ(capture.lines(),
+            (Lines{"[INFO] Timer thread started", "[INFO] Config watcher thread started"}));
 }
 
 }  // namespace
