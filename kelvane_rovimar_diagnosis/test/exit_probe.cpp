@@ -32,10 +32,6 @@ Diagnosis& localStatic() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::cerr << "usage: exit_probe PLACEMENT ENDING WATCHER CONFIG\n";
-    return 2;
-  }
   const std::string placement = argv[1], ending = argv[2];
   rclcpp::init(argc, argv);
   Diagnosis& diagnosis = placement == "namespace"      ? namespace_diagnosis

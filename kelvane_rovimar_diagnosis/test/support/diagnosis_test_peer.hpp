@@ -104,10 +104,7 @@ class DiagnosisTestPeer {
   /// The object's wall clock, seconds since the epoch.
   int64_t wallSeconds() const { return d_.wallTimeNs() / 1000000000; }
 
-  std::string configFilePath() const {
-    std::lock_guard<std::mutex> lock(d_.data_mutex_);
-    return d_.config_file_path_;
-  }
+  std::string configFilePath() const { return d_.configFilePath(); }
   int64_t lastConfigMtime() const { return d_.last_config_mtime_.load(); }
   bool timerRunning() const { return d_.timer_running_.load(); }
   const rclcpp::Node::SharedPtr& node() const { return d_.node_; }
