@@ -348,6 +348,7 @@ TEST(CheckThresholds, PrintsTheLibrarysMessagesItsWarningsAndAVerdict) {
       {strict + no_thresholds, 1, {"1 warnings"}},
       {strict + file("nodes: lidar_proxy_node\n" + valid), 1, {"warning: nodes at line 1 is not a mapping: no node is accepted and every report is refused", "OK, 0 nodes"}},
       {strict + file(valid + "---\n" + valid), 1, {"warning: the file holds more than one YAML document; only the first is read"}},
+      {strict + file(valid + "---\n[a\n"), 1, {"warning: the file holds more than one YAML document"}},  // the rest unparsed
       {strict + file("sensors:\n" + test_support::sensorEntry("s", {{"cutoff_timeout_ms", "0700"}})), 1, {"warning: cutoff_timeout_ms of sensor 's' at line 5 has a leading zero and reads as octal: 0700 is 448"}},
       {strict + file("nodes:\n  ~: {topics: ['']}\n" + valid + "calibration_sensors: [~]\n"), 1, {"warning: a node name at line 2 is null or empty and reads as 'null'", "warning: a topic of node 'null' at line 2 is null or empty and reads as ''", "warning: a calibration sensor id at line 12 is null or empty"}},
       {strict + file("sensors:\n" + test_support::sensorEntry("s", {{"normal_hz", "010"}})), 0, {"OK, 0 nodes, 1 sensors"}},  // a rate reads as decimal
