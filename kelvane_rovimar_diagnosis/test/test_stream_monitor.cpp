@@ -227,6 +227,7 @@ TEST(StreamMonitorProgram, StopsWithStatusZeroOnSignalsAndRefusesBadInput) {
   const struct { std::string arguments, signal; int status; Lines shown; const char* terminal = nullptr; } rows[] = {
       {"--bogus --view", "", 2, {"stream_monitor: unknown option '--bogus'", "usage: stream_monitor"}},
       {"--help", "", 0, {"usage: stream_monitor [--config FILE] [--view]\n  --config FILE"}},
+      {"--config", "", 2, {"stream_monitor: unknown option '--config'"}},  // without its file
       {"--config " + files.path("absent.yaml"), "", 1, {"bad file", "could not be loaded; check_thresholds tells why"}},
       {"--config=" + files.write("bad.yaml", "sensors: {}\n"), "", 1, {"[ERROR] No sensors configured"}},
       {"--config " + valid, "INT", 0, {"[WARN] Topic /chatter of chat_node is not published yet", "[INFO] Config watcher thread stopped", "[INFO] Timer thread stopped"}},
