@@ -44,6 +44,8 @@ class ArrivalWindow {
   bool empty() const { return size_ == 0; }
   size_t size() const { return size_; }
   int64_t front() const { return slots_[head_]; }
+  /// Where the oldest time is stored, for a walk to fetch ahead; nullptr while empty.
+  const int64_t* oldest() const { return size_ == 0 ? nullptr : &slots_[head_]; }
   int64_t back() const { return (*this)[size_ - 1]; }
   /// The time `index` places after the oldest.
   int64_t operator[](size_t index) const {
