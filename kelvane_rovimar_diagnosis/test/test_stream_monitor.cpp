@@ -208,7 +208,7 @@ TEST(StreamMonitorView, ListsTheWorstFirstWithinTheTerminalAndSummarisesTheRest)
 
 /// Runs the monitor with `arguments` as a robot engineer would (with `terminal`,
 /// in a pseudo-terminal after those shell commands), sends it `signal` (if any)
-/// once it is up, and returns its exit status and output.
+/// two seconds after it is up, and returns its exit status and output.
 test_support::ProcessResult runMonitor(const std::string& arguments, const std::string& signal,
                                        const char* terminal) {
   test_support::TempDir files;
@@ -218,7 +218,7 @@ test_support::ProcessResult runMonitor(const std::string& arguments, const std::
   const std::string run = "SPDLOG_SYSTEMD=false SPDLOG_LEVEL=info " STREAM_MONITOR " " + arguments;
   const std::string start = (terminal ? "script -qfec 'echo $$ >" + pid + "; " + terminal + " exec env " + run + "' /dev/null </dev/null" : "SPDLOG_STDOUT=true " + run) + " >" + output + " 2>&1";
   return test_support::runCommand(signal.empty() ? start + show : start + " & " + (terminal ? "" : "echo $! >" + pid + "; ") + "for i in $(seq 200); do grep -q 'watcher thread started' " +
-                                  output + " && break; sleep 0.05; done; sleep 0.3; kill -" + signal + " $(cat " + pid + "); wait $!" + show);
+                                  output + " && break; sleep 0.05; done; sleep 2.2; kill -" + signal + " $(cat " + pid + "); wait $!" + show);
 }
 
 TEST(StreamMonitorProgram, StopsWithStatusZeroOnSignalsAndRefusesBadInput) {
@@ -232,7 +232,7 @@ TEST(StreamMonitorProgram, StopsWithStatusZeroOnSignalsAndRefusesBadInput) {
       {"--config=" + files.write("bad.yaml", "sensors: {}\n"), "", 1, {"[ERROR] No sensors configured"}},
       {"--config " + valid, "INT", 0, {"[WARN] Topic /chatter of chat_node is not published yet", "[INFO] Config watcher thread stopped", "[INFO] Timer thread stopped"}},
       // Not a terminal: the table as plain lines, without colours.
-      {"--view --config " + valid, "TERM", 0, {"3 streams: 3 warn\nSTATE     NODE", "NO MSG    chat_node     /chatter", "[INFO] Timer thread stopped"}},
+      {"--view --config " + valid, "TERM", 0, {"3 streams: 3 warn\nSTATE     NODE", "NO MSG    chat_node     /chatter", "-\n\n3 streams: 3 warn", "[INFO] Timer thread stopped"}},  // drawn each second until the signal
       // A terminal: drawn from its top left, coloured, fitted to it (80x24 when it tells no
       // size); the log beside the table only when asked for.
       {"--view --config " + valid, "INT", 0, {"\033[H3 streams: 3 warn", "\033[33mNO MSG   \033[0m chat_node             /chatter", "... 2 more: 2 warn", "[INFO] Timer"}, "stty cols 100 rows 4; export SPDLOG_STDOUT=true;"},
