@@ -119,14 +119,17 @@ TEST(ConfigValidation, AnswersAndLogsEveryProblemInOrder) {
     EXPECT_EQ(diagnosis.validateConfig(document), row.messages.empty()) << row.document;
     EXPECT_EQ(capture.lines(), row.messages) << row.document;
   }
-  // Built field by field, a threshold is refused at its first field left unset; copies compare
-  // equal.
-  test_support::LogCapture capture;
-  EXPECT_FALSE(diagnosis.validateSensorThreshold("s", SensorThreshold{10.0F, 0.5F}));
-  EXPECT_EQ(capture.lines(), Lines{range("cutoff_timeout_ms", "0")});
-  const SensorThreshold full{10.0F, 0.5F, 500, 3, 1000, 8.0F, 2000},
-      other{10.0F, 0.5F, 500, 3, 1000, 8.0F, 2001};
-  EXPECT_TRUE(full == SensorThreshold(full) && full != other);
+  // A threshold built with any integer field left unset is refused; copies compare equal.
+  const SensorThreshold full{10.0F, 0.5F, 500, 3, 1000, 8.0F, 2000};
+  for (const auto field :
+       {&SensorThreshold::cutoff_timeout_ms, &SensorThreshold::cutoff_recovery_threshold,
+        &SensorThreshold::abnormal_duration_ms, &SensorThreshold::fps_recovery_duration_ms}) {
+    SensorThreshold threshold = full;
+    threshold.*field = SensorThreshold{}.*field;
+    EXPECT_FALSE(diagnosis.validateSensorThreshold("s", threshold));
+  }
+  EXPECT_TRUE((full == SensorThreshold(full) &&
+              full != SensorThreshold{10, 0.5F, 500, 3, 1000, 8, 1}));
   // The loader reports these: a scalar document, and a name that is a sequence.
 }
 

@@ -286,8 +286,7 @@ TEST_F(Intake, FourthMessageAfterArmingEndsTheInitialPhaseWithOrWithoutHeader) {
   for (const auto& [status, reports] : {std::pair{0, 2}, {1, 0}, {0, 4}}) {
     for (const char* topic : {"scan_1", "scan_2"})
       diagnosis_.SensorReportUsingStatus("rear_node", topic, status);
-    EXPECT_EQ(peer_.record("rear_node", "scan_1").initializing, status == 1)
-        << "out once suspended";
+    EXPECT_EQ(peer_.record("rear_node", "scan_1").initializing, status == 1);  // out, suspended
     diagnosis_.TimeoutCheck();
     for (int report = 1; report <= reports; ++report) {
       EXPECT_TRUE(peer_.record("rear_node", "scan_1").initializing) << report;
