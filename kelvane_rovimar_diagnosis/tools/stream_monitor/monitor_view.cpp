@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <tuple>
 
-#include "stream_health.hpp"
+#include "diagnostic_msgs/msg/diagnostic_status.hpp"
 
 namespace kelvane_rovimar_diagnosis {
 
