@@ -1,12 +1,6 @@
 // check_thresholds as a robot engineer runs it: on a file, a pipe or a named
 // pipe, with or without --strict and --print.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "support/test_support.hpp"
-
-namespace {
 
 TEST(CheckThresholds, PrintsTheLibrarysMessagesItsWarningsAndAVerdict) {
   test_support::TempDir files;
@@ -58,5 +52,3 @@ TEST(CheckThresholds, PrintsTheLibrarysMessagesItsWarningsAndAVerdict) {
     }
   }
 }
-
-}  // namespace
