@@ -129,6 +129,13 @@ bool Diagnosis::validateDocument(const YAML::Node& config,
     LOG_ERROR("No sensors configured");
     return false;
   }
+  if (valid) {
+    // Every entry is a mapping by now; a file without codes has nothing to say here.
+    for (const std::string& problem : kelvane_rovimar_diagnosis::eventCodeProblems(sensors)) {
+      LOG_ERROR("{}", problem);
+      valid = false;
+    }
+  }
   return valid;
 }
 
@@ -252,12 +259,15 @@ bool Diagnosis::loadDocument(const std::string& config_path, Read&& read,
     tables.calibration_sensors =
         kelvane_rovimar_diagnosis::readCalibrationSection(config["calibration_sensors"]);
     tables.diagnostics = kelvane_rovimar_diagnosis::readDiagnosticsSection(config["diagnostics"]);
+    tables.event_codes = kelvane_rovimar_diagnosis::readEventCodeSection(config["sensors"]);
+    const std::vector<std::string> unjudged = kelvane_rovimar_diagnosis::unjudgedTopics(tables);
     std::vector<NodeRuntime> retired(tables.node_configs.size());
     {
       // Only swaps under the lock: what the tables held is released after it.
       std::lock_guard<std::mutex> lock(data_mutex_);
       replaceNodeConfigs(tables.node_configs, retired);
       sensor_thresholds_.swap(tables.sensor_thresholds);
+      sensor_event_codes_.swap(tables.event_codes);
       calibration_sensors_.swap(tables.calibration_sensors);
       std::swap(diagnostics_settings_, tables.diagnostics);
     }
@@ -265,6 +275,11 @@ bool Diagnosis::loadDocument(const std::string& config_path, Read&& read,
       last_config_mtime_.store(modified_time->time_since_epoch().count());
     }
     LOG_INFO("Successfully loaded sensor config from: {}", config_path);
+    for (const std::string& topic : unjudged) {
+      LOG_WARN("Topic {} has no event codes and is not judged: give its sensor entry {} and {}",
+               topic, kelvane_rovimar_diagnosis::kTimeoutCodeKey,
+               kelvane_rovimar_diagnosis::kFrameRateCodeKey);
+    }
     return true;
   } catch (const YAML::Exception& error) {
     LOG_ERROR("YAML parsing error in config file '{}': {}", config_path, error.what());
@@ -284,8 +299,10 @@ bool Diagnosis::parseNodeConfig(const YAML::Node& nodes) {
 
 bool Diagnosis::parseSensorConfig(const YAML::Node& sensors) {
   auto sensor_thresholds = kelvane_rovimar_diagnosis::readSensorSection(sensors);
+  auto event_codes = kelvane_rovimar_diagnosis::readEventCodeSection(sensors);
   std::lock_guard<std::mutex> lock(data_mutex_);
   sensor_thresholds_.swap(sensor_thresholds);
+  sensor_event_codes_.swap(event_codes);
   monitored_streams_valid_ = false;
   return true;
 }

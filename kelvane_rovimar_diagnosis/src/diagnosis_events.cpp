@@ -14,7 +14,6 @@ using kelvane_rovimar_diagnosis::steadyMs;
 namespace {
 
 constexpr char kCalibrationStatusPath[] = "/etc/kelvane/calibration_status.yaml";
-constexpr int32_t kCalibrationEventId = 8050;
 constexpr int32_t kLocalizationLostEventId = 8024;
 
 }  // namespace
@@ -131,7 +130,7 @@ bool Diagnosis::SensorCalibrationStatusReport() {
       if (chassis_pnc_pub_) {
         LOG_INFO("sensor calibration report action before");
         DiagnosticEvent event;
-        event.event_id = kCalibrationEventId;
+        event.event_id = kelvane_rovimar_diagnosis::kCalibrationEventId;
         event.event_status = 1;
         event.event_msg = text;
         chassis_pnc_pub_->publish(event);

@@ -5,6 +5,7 @@
 
 #include "diagnosis_internal.hpp"
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
+#include "stream_checks.hpp"
 #include "stream_health.hpp"
 
 using kelvane_rovimar_diagnosis::HealthEntry;
@@ -44,9 +45,10 @@ std::vector<HealthEntry> Diagnosis::planHealth() const {
         continue;
       }
       const auto record = runtime->topic_states.find(*topic);
+      const auto codes = kelvane_rovimar_diagnosis::eventCodesOf(*topic, sensor_event_codes_);
       plan.push_back({node_name, &*topic,
                       record == runtime->topic_states.end() ? &neverReported() : &record->second,
-                      &threshold->second});
+                      &threshold->second, codes.timeout != 0 || codes.frame_rate != 0});
     }
   }
   return plan;
@@ -63,6 +65,9 @@ std::vector<StreamHealth> Diagnosis::snapshot() const {
     streams.push_back(kelvane_rovimar_diagnosis::healthOf(*entry.state, *entry.threshold, now_ms));
     streams.back().node = *entry.node;
     streams.back().topic = *entry.topic;
+    if (!entry.judged) {
+      streams.back().condition = kelvane_rovimar_diagnosis::StreamCondition::NOT_JUDGED;
+    }
   }
   return streams;
 }

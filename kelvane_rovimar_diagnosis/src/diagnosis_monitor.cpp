@@ -107,10 +107,8 @@ const std::vector<MonitoredStream>& Diagnosis::monitoredStreams() {
         continue;
       }
       SensorState& state = runtime.topic_states[topic];
-      monitored_streams_.push_back(
-          {&state, &threshold->second,
-           kelvane_rovimar_diagnosis::timeoutEventCode(topic).value_or(0),
-           kelvane_rovimar_diagnosis::frameRateEventCode(topic).value_or(0)});
+      const auto codes = kelvane_rovimar_diagnosis::eventCodesOf(topic, sensor_event_codes_);
+      monitored_streams_.push_back({&state, &threshold->second, codes.timeout, codes.frame_rate});
     }
   }
   // Every monitored stream now has a record, which the snapshot's plan points to.

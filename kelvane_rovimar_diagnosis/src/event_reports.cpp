@@ -37,6 +37,19 @@ const AbnormalEventInfo& abnormalEventInfo(AbnormalEventType type) {
   return kinds[static_cast<size_t>(index)];
 }
 
+const char* reportUsingCode(int64_t code) {
+  if (code == kCalibrationEventId) {
+    return "calibration";
+  }
+  for (int32_t kind = FRONT_2D_LIDAR_STATUS; kind <= INFER_STREAM_TIMEOUT_STATUS; ++kind) {
+    const AbnormalEventInfo& info = abnormalEventInfo(static_cast<AbnormalEventType>(kind));
+    if (info.event_id == code) {
+      return info.key;
+    }
+  }
+  return nullptr;
+}
+
 bool admitReport(std::unordered_map<std::string, int64_t>& last_report_ms, const std::string& key,
                  int64_t now_ms) {
   const auto last = last_report_ms.find(key);

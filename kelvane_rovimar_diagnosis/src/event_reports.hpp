@@ -31,6 +31,13 @@ struct AbnormalEventInfo {
 /// the entry "UNKNOWN_EVENT", which has code 0 and is never published.
 const AbnormalEventInfo& abnormalEventInfo(AbnormalEventType type);
 
+/// Code of the calibration status report.
+inline constexpr int32_t kCalibrationEventId = 8050;
+
+/// The client-reported kind (or the calibration report, as "calibration") that
+/// publishes under `code`; nullptr for a code no report uses.
+const char* reportUsingCode(int64_t code);
+
 /// Shortest gap between two accepted reports of one kind.
 inline constexpr int64_t kReportIntervalMs = 1000;
 

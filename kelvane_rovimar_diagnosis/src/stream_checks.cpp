@@ -205,4 +205,20 @@ std::optional<int32_t> frameRateEventCode(const std::string& topic) {
   return codeOf(kFrameRateCodes, topic);
 }
 
+SensorEventCodes eventCodesOf(const std::string& topic,
+                              const std::unordered_map<std::string, SensorEventCodes>& file_codes) {
+  SensorEventCodes codes;
+  const auto given = file_codes.find(topic);
+  if (given != file_codes.end()) {
+    codes = given->second;
+  }
+  if (codes.timeout == 0) {
+    codes.timeout = timeoutEventCode(topic).value_or(0);
+  }
+  if (codes.frame_rate == 0) {
+    codes.frame_rate = frameRateEventCode(topic).value_or(0);
+  }
+  return codes;
+}
+
 }  // namespace kelvane_rovimar_diagnosis

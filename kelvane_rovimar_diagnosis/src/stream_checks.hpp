@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "kelvane_rovimar_diagnosis/diagnosis_records.hpp"
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
@@ -32,9 +33,14 @@ CheckDecision decideFrameRate(SensorState& state, const SensorThreshold& thresho
 /// between the oldest and the newest; 0 with fewer than two distinct times.
 float frameRateHz(const ArrivalWindow& receive_times_ms);
 
-/// Event codes of the streams the checks know; std::nullopt for any other topic.
+/// Event codes of the streams the checks know by name; std::nullopt for any other topic.
 std::optional<int32_t> timeoutEventCode(const std::string& topic);
 std::optional<int32_t> frameRateEventCode(const std::string& topic);
+
+/// The codes the checks judge `topic` by: each one its sensor entry gives in
+/// `file_codes`, else the one the topic has by name; 0 where neither has one.
+SensorEventCodes eventCodesOf(const std::string& topic,
+                              const std::unordered_map<std::string, SensorEventCodes>& file_codes);
 
 }  // namespace kelvane_rovimar_diagnosis
 

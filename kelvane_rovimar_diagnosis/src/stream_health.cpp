@@ -22,6 +22,9 @@ std::string wordsFor(const StreamHealth& stream, uint8_t level) {
   if (stream.condition == StreamCondition::SUSPENDED) {
     return "suspended by its node";
   }
+  if (stream.condition == StreamCondition::NOT_JUDGED) {
+    return "not judged: it has no event codes";
+  }
   if (low) {
     return "frame rate low";
   }
@@ -44,6 +47,8 @@ const char* conditionName(StreamCondition condition) {
       return "timed out";
     case StreamCondition::SUSPENDED:
       return "suspended";
+    case StreamCondition::NOT_JUDGED:
+      return "not judged";
   }
   return "unknown";
 }
@@ -84,6 +89,7 @@ uint8_t diagnosticLevel(const StreamHealth& stream) {
     case StreamCondition::SUSPENDED:
       return DiagnosticStatus::OK;  // its node paused it on purpose
     case StreamCondition::INITIALIZING:
+    case StreamCondition::NOT_JUDGED:
       return DiagnosticStatus::WARN;
     default:
       return stream.frame_rate == FrameRateState::ABNORMAL ? DiagnosticStatus::WARN

@@ -1,6 +1,15 @@
 #include "threshold_config.hpp"
 
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <limits>
+#include <map>
+#include <optional>
 #include <unordered_set>
+
+#include "event_reports.hpp"
+#include "stream_checks.hpp"
 
 namespace kelvane_rovimar_diagnosis {
 
@@ -50,6 +59,20 @@ std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_se
   return ids;
 }
 
+std::unordered_map<std::string, SensorEventCodes> readEventCodeSection(const YAML::Node& sensors) {
+  std::unordered_map<std::string, SensorEventCodes> codes;
+  for (const auto& entry : sensors) {
+    const YAML::Node timeout = entry.second[kTimeoutCodeKey];
+    const YAML::Node frame_rate = entry.second[kFrameRateCodeKey];
+    if (timeout.IsDefined() || frame_rate.IsDefined()) {
+      codes[entry.first.as<std::string>()] = {
+          timeout.IsDefined() ? timeout.as<int32_t>() : 0,
+          frame_rate.IsDefined() ? frame_rate.as<int32_t>() : 0};
+    }
+  }
+  return codes;
+}
+
 DiagnosticsSettings readDiagnosticsSection(const YAML::Node& diagnostics) {
   DiagnosticsSettings settings;
   if (!diagnostics.IsDefined()) {
@@ -62,6 +85,101 @@ DiagnosticsSettings readDiagnosticsSection(const YAML::Node& diagnostics) {
     settings.hardware_id = hardware_id.as<std::string>();
   }
   return settings;
+}
+
+namespace {
+
+/// A code in force: a sensor entry gives it under `key`, or the code table has it.
+struct CodeHolder {
+  std::string sensor;
+  const char* key;
+  int64_t code;
+  int line;
+  bool by_name;
+};
+
+std::string describe(const CodeHolder& holder) {
+  return fmt::format("{} {}{} at line {}", holder.key, holder.code,
+                     holder.by_name ? " (from the code table)" : "", holder.line);
+}
+
+/// A code the entry gives under `key`: a whole number from 1 to INT32_MAX.
+std::optional<int64_t> givenCode(const YAML::Node& value) {
+  int64_t code{};
+  if (!value.IsScalar() || !YAML::convert<int64_t>::decode(value, code) || code < 1 ||
+      code > std::numeric_limits<int32_t>::max()) {
+    return std::nullopt;
+  }
+  return code;
+}
+
+}  // namespace
+
+std::vector<std::string> eventCodeProblems(const YAML::Node& sensors) {
+  std::vector<std::string> problems;
+  std::map<int64_t, CodeHolder> in_force;
+  for (const auto& entry : sensors) {
+    const std::string sensor = entry.first.as<std::string>();
+    const std::pair<const char*, std::optional<int32_t>> checks[] = {
+        {kTimeoutCodeKey, timeoutEventCode(sensor)},
+        {kFrameRateCodeKey, frameRateEventCode(sensor)}};
+    for (const auto& [key, code_by_name] : checks) {
+      const YAML::Node value = entry.second[key];
+      CodeHolder holder{sensor, key, 0, entry.first.Mark().line + 1, !value.IsDefined()};
+      if (value.IsDefined()) {
+        holder.line = value.Mark().line + 1;
+        const std::optional<int64_t> code = givenCode(value);
+        if (!code) {
+          problems.push_back(fmt::format(
+              "Sensor '{}' has invalid {}: {} at line {} (must be a whole number from 1 to {})",
+              sensor, key, value.IsScalar() ? value.Scalar() : "not a scalar", holder.line,
+              std::numeric_limits<int32_t>::max()));
+          continue;
+        }
+        holder.code = *code;
+      } else if (code_by_name) {
+        holder.code = *code_by_name;
+      } else {
+        continue;
+      }
+      if (const char* report = reportUsingCode(holder.code)) {
+        problems.push_back(fmt::format("Sensor '{}' has {}, the code of the {} report", sensor,
+                                       describe(holder), report));
+        continue;
+      }
+      const auto [held, added] = in_force.emplace(holder.code, holder);
+      if (!added) {
+        const CodeHolder& first = held->second;
+        problems.push_back(
+            fmt::format("Sensor '{}' has {}, already the {} of sensor '{}'{} at line {}", sensor,
+                        describe(holder), first.key, first.sensor,
+                        first.by_name ? " (from the code table)" : "", first.line));
+      }
+    }
+  }
+  return problems;
+}
+
+std::vector<std::string> unjudgedTopics(const ThresholdTables& tables) {
+  const std::map<std::string, const NodeConfig*> nodes = [&] {
+    std::map<std::string, const NodeConfig*> by_name;
+    for (const auto& [name, config] : tables.node_configs) {
+      by_name[name] = &config;
+    }
+    return by_name;
+  }();
+  std::vector<std::string> unjudged;
+  for (const auto& [name, config] : nodes) {
+    for (const std::string& topic : config->topics) {
+      const SensorEventCodes codes = eventCodesOf(topic, tables.event_codes);
+      if (tables.sensor_thresholds.count(topic) > 0 && codes.timeout == 0 &&
+          codes.frame_rate == 0 &&
+          std::find(unjudged.begin(), unjudged.end(), topic) == unjudged.end()) {
+        unjudged.push_back(topic);
+      }
+    }
+  }
+  return unjudged;
 }
 
 namespace {

@@ -27,10 +27,16 @@ inline constexpr std::array<const char*, 7> kThresholdKeys = {
     "fps_recovery_duration_ms",
 };
 
+/// The keys of a sensor entry that give its two checks their event codes.
+inline constexpr char kTimeoutCodeKey[] = "timeout_event_id";
+inline constexpr char kFrameRateCodeKey[] = "frame_rate_event_id";
+
 /// The sections of a document, ready to replace the tables.
 struct ThresholdTables {
   std::unordered_map<std::string, NodeConfig> node_configs;
   std::unordered_map<std::string, SensorThreshold> sensor_thresholds;
+  /// The codes sensor entries give, by sensor; an entry that gives none is absent.
+  std::unordered_map<std::string, SensorEventCodes> event_codes;
   std::vector<std::string> calibration_sensors;
   DiagnosticsSettings diagnostics;
 };
@@ -48,8 +54,22 @@ SensorThreshold readSensorThreshold(const YAML::Node& fields);
 std::unordered_map<std::string, NodeConfig> readNodeSection(const YAML::Node& nodes);
 std::unordered_map<std::string, SensorThreshold> readSensorSection(const YAML::Node& sensors);
 std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_sensors);
+/// The codes each entry of a "sensors" section gives (0 for a key it leaves out).
+std::unordered_map<std::string, SensorEventCodes> readEventCodeSection(const YAML::Node& sensors);
 /// An undefined section reads as disabled; hardware_id defaults to "".
 DiagnosticsSettings readDiagnosticsSection(const YAML::Node& diagnostics);
+
+/// What is wrong with the event codes of a "sensors" section whose entries
+/// are mappings, one message per problem in file order: a code that is no
+/// whole number from 1 to 2147483647; one a client report or the calibration
+/// report publishes under; one already in force for another check, the codes
+/// the listed sensors have by name included. Each names the key, the sensor,
+/// the other sensor holding the code, and their lines.
+std::vector<std::string> eventCodeProblems(const YAML::Node& sensors);
+
+/// The topics with thresholds that some node lists but that no check has an
+/// event code for, each once, by node name and then in list order.
+std::vector<std::string> unjudgedTopics(const ThresholdTables& tables);
 
 /// A key written a second time in one mapping of a document.
 struct RepeatedKey {

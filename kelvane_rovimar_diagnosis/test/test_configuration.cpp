@@ -109,6 +109,16 @@ TEST(ConfigValidation, AnswersAndLogsEveryProblemInOrder) {
       {kSensors + "diagnostics: {period_ms: 1000.0}\n", {diagnosticsPeriod("1000.0")}},
       {kSensors + "diagnostics: {period_ms: [1000]}\n", {diagnosticsPeriod("not a scalar")}},
       {kSensors + "diagnostics: {period_ms: 100, hardware_id: {a: 1}}\n", {"[ERROR] Diagnostics config has invalid hardware_id (must be a string)"}},
+      // Event codes: the file's, or a topic's own by name, each in force once.
+      {kSensors + "    timeout_event_id: 0x2329\n    frame_rate_event_id: 9002\n", {}},
+      {kSensors + "    timeout_event_id: 1.5\n", {"[ERROR] Sensor 's' has invalid timeout_event_id: 1.5 at line 10 (must be a whole number from 1 to 2147483647)"}},
+      {kSensors + "    frame_rate_event_id: 0\n    timeout_event_id: 2147483648\n", {"[ERROR] Sensor 's' has invalid timeout_event_id: 2147483648 at line 11 (must be a whole number from 1 to 2147483647)", "[ERROR] Sensor 's' has invalid frame_rate_event_id: 0 at line 10 (must be a whole number from 1 to 2147483647)"}},
+      {kSensors + "    timeout_event_id: 8024\n    frame_rate_event_id: 8050\n", {"[ERROR] Sensor 's' has timeout_event_id 8024 at line 10, the code of the LOCALIZATION_LOST_STATUS report", "[ERROR] Sensor 's' has frame_rate_event_id 8050 at line 11, the code of the calibration report"}},
+      {kSensors + "    timeout_event_id: 9001\n    frame_rate_event_id: 9001\n", {"[ERROR] Sensor 's' has frame_rate_event_id 9001 at line 11, already the timeout_event_id of sensor 's' at line 10"}},
+      {"sensors:\n" + sensorEntry("scan_1") + sensorEntry("a") + "    timeout_event_id: 8008\n", {"[ERROR] Sensor 'a' has timeout_event_id 8008 at line 18, already the frame_rate_event_id of sensor 'scan_1' (from the code table) at line 2"}},
+      {kSensors + "    frame_rate_event_id: 8001\n" + sensorEntry("scan_1"), {"[ERROR] Sensor 'scan_1' has timeout_event_id 8001 (from the code table) at line 11, already the frame_rate_event_id of sensor 's' at line 10"}},
+      {"sensors:\n" + sensorEntry("scan_1") + "    timeout_event_id: 9001\n" + sensorEntry("a") + "    timeout_event_id: 8001\n", {}},  // a code the file replaces is free
+      {with("normal_hz", "0") + "    timeout_event_id: x\n", {range("normal_hz", "0")}},
       // clang-format on
   };
   Diagnosis diagnosis;
@@ -170,7 +180,9 @@ TEST_F(ConfigLoading, TakesOverAllThreeSectionsAndResetsOnlyTheNodesItLists) {
   for (int load = 0; load < 2; ++load) {  // the second load gives the same tables
     test_support::LogCapture capture;
     ASSERT_TRUE(diagnosis_.loadConfigFromFile(path));
-    EXPECT_EQ(capture.lines(), Lines{"[INFO] Successfully loaded sensor config from: " + path});
+    EXPECT_EQ(capture.lines(), (Lines{"[INFO] Successfully loaded sensor config from: " + path,
+                                      "[WARN] Topic u1 has no event codes and is not judged: give "
+                                      "its sensor entry timeout_event_id and frame_rate_event_id"}));
     // Thresholds registered at run time are gone; a node the file no longer lists is kept.
     EXPECT_EQ(peer_.tables(),
               kFullTables + "runtime: lidar_node[] ultra_node[] unlisted_node+[scan_1]");

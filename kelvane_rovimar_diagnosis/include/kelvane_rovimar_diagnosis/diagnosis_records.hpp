@@ -188,6 +188,12 @@ struct CheckDecision {
   int64_t elapsed_ms{};
 };
 
+/// The event codes of a sensor's two checks; 0 where it has none.
+struct SensorEventCodes {
+  int32_t timeout = 0;
+  int32_t frame_rate = 0;
+};
+
 /// One stream the checks visit, in the order they visit them: a record of a
 /// registered node's configured topic that has thresholds.
 struct MonitoredStream {
@@ -204,6 +210,8 @@ struct HealthEntry {
   const std::string* topic;
   const SensorState* state;
   const SensorThreshold* threshold;
+  /// Whether either check has an event code for the topic.
+  bool judged;
 };
 
 /// Confirmation state of the localization loss report.

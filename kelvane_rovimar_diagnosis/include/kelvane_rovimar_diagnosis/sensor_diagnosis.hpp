@@ -175,7 +175,8 @@ class Diagnosis {
 
   /// Reads, validates and takes over a threshold file: the node, threshold and
   /// calibration tables are replaced together, and every node the file lists
-  /// starts again unregistered. On any failure it logs the cause, returns false
+  /// starts again unregistered. Warns of each listed topic that no check has an
+  /// event code for: it is never judged. On any failure it logs the cause, returns false
   /// and changes nothing. Never throws for a bad or missing file.
   bool loadConfigFromFile(const std::string& config_path);
 
@@ -206,13 +207,14 @@ class Diagnosis {
   void timerThread();
 
   /// One pass of the stream timeout check over every registered node's
-  /// configured topics: publishes "STREAM TIMEOUT" when a lidar, point-cloud or
-  /// ultrasonic stream has been silent longer than its cutoff, and "STREAM
-  /// RECOVERY" when it is back.
+  /// configured topics: publishes "STREAM TIMEOUT" when a stream with a timeout
+  /// code (the file's timeout_event_id, or a lidar, point-cloud or ultrasonic
+  /// topic's own) has been silent longer than its cutoff, and "STREAM RECOVERY"
+  /// when it is back.
   void TimeoutCheck();
 
   /// One pass of the frame-rate check over every registered node's configured
-  /// topics: publishes "FRAME RATE ABNORMAL" when a rate has stayed low too
+  /// topics with a frame-rate code: publishes "FRAME RATE ABNORMAL" when a rate has stayed low too
   /// long and "FRAME RATE RECOVERY" when it has stayed high enough again.
   void FPSCheck();
 
@@ -344,6 +346,8 @@ class Diagnosis {
   DiagnosticEvent event_msg_;
   std::unordered_map<std::string, int64_t> event_report_times_;
   std::unordered_map<std::string, SensorThreshold> sensor_thresholds_;
+  /// The event codes sensor entries of the file give, by sensor; data_mutex_.
+  std::unordered_map<std::string, kelvane_rovimar_diagnosis::SensorEventCodes> sensor_event_codes_;
   std::unordered_map<AbnormalEventType, kelvane_rovimar_diagnosis::LocalizationLossState>
       localization_states_;
   mutable std::mutex data_mutex_;

@@ -21,9 +21,11 @@ enum class StreamCondition : int32_t {
   TIMED_OUT,
   /// Its node reported status 1 for it: its checks are reset and silent.
   SUSPENDED,
+  /// No check has an event code for it, so nothing judges it, whatever it does.
+  NOT_JUDGED,
 };
 
-/// "initializing", "normal", "timed out" or "suspended".
+/// "initializing", "normal", "timed out", "suspended" or "not judged".
 const char* conditionName(StreamCondition condition);
 
 /// One monitored stream: a topic with thresholds that a registered node's
@@ -53,7 +55,8 @@ struct StreamHealth {
 
 /// The level of a stream, as /diagnostics publishes it and the standard tools
 /// read it (a diagnostic_msgs/msg/DiagnosticStatus level): ERROR when timed out
-/// (also at a low rate), WARN at a low frame rate or while initializing, OK when
+/// (also at a low rate), WARN at a low frame rate, while initializing or when
+/// not judged (nothing would tell if it failed), OK when
 /// normal or suspended by its node on purpose. Never STALE, which the tools set
 /// themselves for an item not heard from: next to fresh items it reads as ERROR.
 uint8_t diagnosticLevel(const StreamHealth& stream);

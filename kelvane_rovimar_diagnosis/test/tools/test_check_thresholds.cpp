@@ -31,8 +31,10 @@ TEST(CheckThresholds, PrintsTheLibrarysMessagesItsWarningsAndAVerdict) {
       // Found by fuzzing: yaml-cpp's LoadAll never ends on this text.
       {check + file("- sensors\n, nodes\n"), 1, {"[ERROR] Config file must contain 'sensors' map", ": INVALID"}},
       {check + "--print " + file("nodes: {n: {topics: [s, s]}}\nsensors:\n" + test_support::sensorEntry("s", {{"cutoff_timeout_ms", "0700"}}) + "diagnostics: {period_ms: 100, hardware_id: r1}\n"), 0, {"nodes:\n  n: s, s\nsensors:\n  s: normal_hz 10, low_ratio 0.5 (low below 5 Hz), cutoff_timeout_ms 448, cutoff_recovery_threshold 3, abnormal_duration_ms 1000, fps_recovery_threshold 8, fps_recovery_duration_ms 2000\ncalibration_sensors: none\ndiagnostics: every 100 ms, hardware_id 'r1'\n"}},
-      {check + no_thresholds, 0, {"warning: topic 'b' of node 'n' has no thresholds; its reports are refused unless it is registered", "OK, 1 nodes, 1 sensors, 0 calibration sensors, 1 warnings"}},
-      {strict + no_thresholds, 1, {"1 warnings"}},
+      {check + no_thresholds, 0, {"warning: topic 'b' of node 'n' has no thresholds; its reports are refused unless it is registered", "warning: topic 's' has no event codes and is never judged; add timeout_event_id and frame_rate_event_id to its sensor entry", "OK, 1 nodes, 1 sensors, 0 calibration sensors, 2 warnings"}},
+      {strict + no_thresholds, 1, {"2 warnings"}},
+      {strict + file("nodes: {n: {topics: [s, /imu/data]}}\n" + valid + "    frame_rate_event_id: 9002\n" + test_support::sensorEntry("/imu/data")), 0, {"note: topic 's' has no timeout code: its silences are not judged; add timeout_event_id to its sensor entry to judge them\nnote: topic '/imu/data' has no timeout code", "OK, 1 nodes, 2 sensors, 0 calibration sensors\n"}},
+      {check + "--print " + file(valid + "    timeout_event_id: 9001\n" + test_support::sensorEntry("scan_2")), 0, {"event codes:\n  s: timeout 9001 (file), frame rate none\n  scan_2: timeout 8002 (table), frame rate 8010 (table)\n"}},
       {strict + file("nodes: lidar_proxy_node\n" + valid), 1, {"warning: nodes at line 1 is not a mapping: no node is accepted and every report is refused", "OK, 0 nodes"}},
       {strict + file(valid + "---\n" + valid), 1, {"warning: the file holds more than one YAML document; only the first is read"}},
       {strict + file(valid + "---\n[a\n"), 1, {"warning: the file holds more than one YAML document"}},  // the rest unparsed

@@ -22,11 +22,13 @@ using test_support::sensorEntry;
 
 // scan_1 is a best-effort LaserScan, /chatter a headerless String, /late
 // appears only later; "scan_1" and "/late" time out after 300 ms of silence.
+// The file gives the topics of their own names their event codes.
 const std::string kThresholds =
     "nodes:\n  lidar_node: {topics: [scan_1, /late]}\n  chat_node: {topics: [/chatter]}\n"
     "sensors:\n" +
     sensorEntry("scan_1", {{"cutoff_timeout_ms", "300"}}) +
-    sensorEntry("/late", {{"cutoff_timeout_ms", "300"}}) + sensorEntry("/chatter") +
+    sensorEntry("/late", {{"cutoff_timeout_ms", "300"}}) + "    timeout_event_id: 9001\n" +
+    sensorEntry("/chatter") + "    frame_rate_event_id: 9002\n" +
     "diagnostics: {period_ms: 100}\n";
 
 class StreamMonitorTest : public test_support::DiagnosisFixture {

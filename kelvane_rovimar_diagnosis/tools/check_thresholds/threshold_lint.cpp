@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
+#include "stream_checks.hpp"
 #include "threshold_config.hpp"
 
 namespace kelvane_rovimar_diagnosis {
@@ -22,8 +23,9 @@ namespace kelvane_rovimar_diagnosis {
 namespace {
 
 const std::set<std::string> kSections = {"nodes", "sensors", "calibration_sensors", "diagnostics"};
-const std::set<std::string> kIntegerFields = {"cutoff_timeout_ms", "cutoff_recovery_threshold",
-                                              "abnormal_duration_ms", "fps_recovery_duration_ms"};
+const std::set<std::string> kIntegerFields = {"cutoff_timeout_ms",    "cutoff_recovery_threshold",
+                                              "abnormal_duration_ms", "fps_recovery_duration_ms",
+                                              kTimeoutCodeKey,        kFrameRateCodeKey};
 
 /// The value of `key`, or a null node where there is none: asking a missing
 /// child of a const node for its type throws.
@@ -41,6 +43,36 @@ bool isBlankName(const YAML::Node& name) {
 /// The name as the loader reads it, or "" when it is no scalar.
 std::string nameOf(const YAML::Node& name) {
   return name.IsNull() ? "null" : name.IsScalar() ? name.Scalar() : "";
+}
+
+/// The tables a document gives, as the loader reads them.
+ThresholdTables tablesOf(const YAML::Node& document) {
+  ThresholdTables tables;
+  tables.node_configs = readNodeSection(document["nodes"]);
+  tables.sensor_thresholds = readSensorSection(document["sensors"]);
+  tables.event_codes = readEventCodeSection(document["sensors"]);
+  return tables;
+}
+
+/// Notes each check a listed topic with thresholds has no event code for.
+void noteMissingChecks(const ThresholdTables& tables, std::vector<std::string>& notes) {
+  std::set<std::string> seen;
+  for (const auto& [node, config] :
+       std::map<std::string, NodeConfig>(tables.node_configs.begin(), tables.node_configs.end())) {
+    for (const std::string& topic : config.topics) {
+      const SensorEventCodes codes = eventCodesOf(topic, tables.event_codes);
+      if (tables.sensor_thresholds.count(topic) == 0 || !seen.insert(topic).second ||
+          (codes.timeout == 0) == (codes.frame_rate == 0)) {
+        continue;  // not monitored, seen, or judged by both checks or by none (a warning)
+      }
+      notes.push_back(
+          codes.timeout == 0
+              ? "topic '" + topic + "' has no timeout code: its silences are not " +
+                    "judged; add " + kTimeoutCodeKey + " to its sensor entry to judge them"
+              : "topic '" + topic + "' has no frame-rate code: its rate is not " + "judged; add " +
+                    kFrameRateCodeKey + " to its sensor entry to judge it");
+    }
+  }
 }
 
 class IgnoreEvents : public YAML::EventHandler {
@@ -114,7 +146,8 @@ class Linter {
   }
 
   void sensors(const YAML::Node& sensors) {
-    const std::set<std::string> keys(kThresholdKeys.begin(), kThresholdKeys.end());
+    std::set<std::string> keys(kThresholdKeys.begin(), kThresholdKeys.end());
+    keys.insert({kTimeoutCodeKey, kFrameRateCodeKey});
     for (const auto& sensor : sensors) {
       blankName(sensor.first, "a sensor name");
       if (!sensor.second.IsMap()) {
@@ -201,6 +234,13 @@ ThresholdFileSummary lintThresholdFile(const std::string& text) {
       linter.unknownKeys(diagnostics, {"period_ms", "hardware_id"}, "of the diagnostics section");
       linter.octalIntegers(diagnostics, {"period_ms"}, "the diagnostics section");
     }
+    // Last: a section the loader refuses stops the reading here.
+    const ThresholdTables tables = tablesOf(document);
+    for (const std::string& topic : unjudgedTopics(tables)) {
+      linter.warn("topic '" + topic + "' has no event codes and is never judged; add " +
+                  kTimeoutCodeKey + " and " + kFrameRateCodeKey + " to its sensor entry");
+    }
+    noteMissingChecks(tables, summary.notes);
   } catch (const std::exception&) {
     // What does not parse, or holds what the loader refuses, is the loader's to report.
   }
@@ -219,6 +259,9 @@ int checkThresholdFile(const std::string& path, CheckOptions options, std::ostre
   const ThresholdFileSummary summary = lintThresholdFile(read ? text.str() : "");
   for (const std::string& warning : summary.warnings) {
     out << "warning: " << warning << std::endl;
+  }
+  for (const std::string& note : summary.notes) {
+    out << "note: " << note << std::endl;
   }
   if (!loaded) {
     out << path << ": INVALID, see the messages above" << std::endl;
@@ -241,18 +284,17 @@ int checkThresholdFile(const std::string& path, CheckOptions options, std::ostre
 
 void printThresholdTables(const std::string& text, std::ostream& out) {
   const YAML::Node document = YAML::Load(text);
-  const std::map<std::string, NodeConfig> nodes = [&] {
-    auto unordered = readNodeSection(document["nodes"]);
-    return std::map<std::string, NodeConfig>(unordered.begin(), unordered.end());
-  }();
+  const ThresholdTables tables = tablesOf(document);
+  const std::map<std::string, NodeConfig> nodes(tables.node_configs.begin(),
+                                                tables.node_configs.end());
   out << "nodes:" << (nodes.empty() ? " none" : "") << "\n";
   for (const auto& [name, node] : nodes) {
     out << "  " << name << ": " << fmt::format("{}", fmt::join(node.topics, ", ")) << "\n";
   }
-  const auto unordered_sensors = readSensorSection(document["sensors"]);
+  const std::map<std::string, SensorThreshold> sensors(tables.sensor_thresholds.begin(),
+                                                       tables.sensor_thresholds.end());
   out << "sensors:\n";
-  for (const auto& [name, t] :
-       std::map<std::string, SensorThreshold>(unordered_sensors.begin(), unordered_sensors.end())) {
+  for (const auto& [name, t] : sensors) {
     out << fmt::format(
         "  {}: normal_hz {}, low_ratio {} (low below {} Hz), cutoff_timeout_ms {}, "
         "cutoff_recovery_threshold {}, abnormal_duration_ms {}, fps_recovery_threshold {}, "
@@ -269,7 +311,21 @@ void printThresholdTables(const std::string& text, std::ostream& out) {
       << (view.enabled
               ? fmt::format("every {} ms, hardware_id '{}'", view.period_ms, view.hardware_id)
               : "off")
-      << std::endl;
+      << "\n";
+  out << "event codes:\n";
+  for (const auto& [name, threshold] : sensors) {
+    const SensorEventCodes codes = eventCodesOf(name, tables.event_codes);
+    const auto given = tables.event_codes.find(name);
+    const SensorEventCodes from_file =
+        given == tables.event_codes.end() ? SensorEventCodes{} : given->second;
+    const auto shown = [](int32_t code, int32_t file_code) {
+      return code == 0 ? std::string("none")
+                       : fmt::format("{} ({})", code, file_code != 0 ? "file" : "table");
+    };
+    out << "  " << name << ": timeout " << shown(codes.timeout, from_file.timeout)
+        << ", frame rate " << shown(codes.frame_rate, from_file.frame_rate) << "\n";
+  }
+  out << std::flush;
 }
 
 }  // namespace kelvane_rovimar_diagnosis

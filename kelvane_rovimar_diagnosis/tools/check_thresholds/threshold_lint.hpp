@@ -20,6 +20,9 @@ struct ThresholdFileSummary {
   /// Publication period of the /diagnostics view; 0 when the file leaves it off.
   long diagnostics_period_ms = 0;
   std::vector<std::string> warnings;
+  /// What a file may mean but should know: a listed topic that one of the two
+  /// checks has no event code for. Never fails the check.
+  std::vector<std::string> notes;
 };
 
 /// Reads `text` as a thresholds file. Warns of: a "nodes" section that is
@@ -28,8 +31,9 @@ struct ThresholdFileSummary {
 /// a leading zero (read as octal); a node, topic, sensor or calibration name
 /// that is null or empty (it reads as "null" or ""); a key the file's schema
 /// does not know (it is ignored); a node's topic without thresholds (its
-/// reports are refused). A text that does not parse gives nothing: the loader
-/// reports it. Never throws.
+/// reports are refused); a node's topic that no check has an event code for
+/// (it is never judged). Notes each check a listed topic has no code for. A text that does not
+/// parse gives nothing: the loader reports it. Never throws.
 ThresholdFileSummary lintThresholdFile(const std::string& text);
 
 /// Options of check_thresholds.
@@ -50,7 +54,8 @@ int checkThresholdFile(const std::string& path, CheckOptions options, std::ostre
 /// Writes the tables a loadable thresholds document gives, as the library
 /// reads them (octal and hexadecimal numbers resolved, names sorted): each
 /// node's topics, each sensor's thresholds with its low limit, the
-/// calibration ids and the /diagnostics view.
+/// calibration ids, the /diagnostics view and each sensor's event codes with
+/// where they come from.
 void printThresholdTables(const std::string& text, std::ostream& out);
 
 }  // namespace kelvane_rovimar_diagnosis

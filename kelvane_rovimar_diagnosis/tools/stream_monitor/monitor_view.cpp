@@ -66,6 +66,8 @@ std::string state(const StreamHealth& stream, uint8_t level) {
   switch (stream.condition) {
     case StreamCondition::SUSPENDED:
       return "SUSPENDED";
+    case StreamCondition::NOT_JUDGED:
+      return "UNJUDGED";
     case StreamCondition::INITIALIZING:
       return stream.silence_ms ? "STARTING" : "NO MSG";
     default:
