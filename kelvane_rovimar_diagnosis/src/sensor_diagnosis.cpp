@@ -68,7 +68,10 @@ bool Diagnosis::initialize(const std::string& config_path) {
   }
 
   auto node = std::make_shared<rclcpp::Node>(kNodeName);
-  const rclcpp::QoS qos(kEventQueueDepth);
+  // Reliable, and transient local: each publisher keeps its last ten events for
+  // a subscriber that is discovered late and asks for them (one that asks for
+  // volatile sees only what comes after it); the start-up events matter most.
+  const rclcpp::QoS qos = rclcpp::QoS(kEventQueueDepth).transient_local();
   auto sensor_proxy_pub = node->create_publisher<DiagnosticEvent>(kSensorProxyTopic, qos);
   auto chassis_pnc_pub = node->create_publisher<DiagnosticEvent>(kChassisPncTopic, qos);
   auto chassis_loc_pub = node->create_publisher<DiagnosticEvent>(kChassisLocTopic, qos);

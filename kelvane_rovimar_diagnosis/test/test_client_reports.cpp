@@ -2,6 +2,7 @@
 // the one-per-second limit, localization loss, and the calibration check.
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "support/diagnosis_fixture.hpp"
@@ -62,6 +63,65 @@ class CalibrationReport : public ClientReports {
   static constexpr const char* kDirectory = "/etc/kelvane";
   const std::string backup_ = std::string(kDirectory) + ".test-backup-" + std::to_string(getpid());
 };
+
+// A subscriber discovered after the start-up events gets them when it asks
+// for transient local: each publisher's last ten, oldest first, with their own
+// stamps; one that asks for volatile gets only what comes after it.
+TEST_F(CalibrationReport, LateJoinersAskingForTransientLocalGetTheLastTenEventsWithTheirStamps) {
+  struct Joiner {
+    rclcpp::Node::SharedPtr node = std::make_shared<rclcpp::Node>("joiner");
+    std::vector<rclcpp::Subscription<Event>::SharedPtr> subscriptions;
+    Lines seen;  // "<topic> <id> <status> <sec>.<nanosec>"
+  };
+  const auto join = [](const rclcpp::QoS& qos) {
+    auto joiner = std::make_shared<Joiner>();
+    for (const std::string topic : {"chassis_pnc", "sensor_proxy"})
+      joiner->subscriptions.push_back(joiner->node->create_subscription<Event>(
+          topic + "_diag_topic", qos, [topic, seen = &joiner->seen](const Event& event) {
+            seen->push_back(fmt::format("{} {} {} {}.{}", topic, event.event_id, event.event_status,
+                                        event.header.stamp.sec, event.header.stamp.nanosec));
+          }));
+    return joiner;
+  };
+  // Once matched and `count` have come: by topic, each in the order it came.
+  const auto take = [](Joiner& joiner, size_t count) {
+    test_support::eventually([&] {
+      rclcpp::spin_some(joiner.node);
+      return joiner.subscriptions[0]->get_publisher_count() == 1 &&
+             joiner.subscriptions[1]->get_publisher_count() == 1 && joiner.seen.size() >= count;
+    });
+    Lines by_topic = joiner.seen;
+    std::stable_sort(by_topic.begin(), by_topic.end(),
+                     [](const auto& a, const auto& b) { return a[0] < b[0]; });
+    return by_topic;
+  };
+  const auto early = join(rclcpp::QoS(10));  // matched before anything is published
+  take(*early, 0);
+  ASSERT_TRUE(diagnosis_.loadConfigFromText(
+      "nodes: {n: {topics: [scan_1]}}\ncalibration_sensors: [a]\nsensors:\n" +
+          test_support::sensorEntry("scan_1", {{"cutoff_recovery_threshold", "1"}}),
+      "scan.yaml"));  // NOLINT
+  ASSERT_TRUE(diagnosis_.SensorCalibrationStatusReport() && diagnosis_.AutoRegisterNode("n"));
+  const auto judge = [this](int64_t silence_ms, int32_t stamp, int cycles) {
+    peer_.record("n", "scan_1", [&](kelvane_rovimar_diagnosis::SensorState& state) {
+      state.last_receive_ms = test_support::steadyMs() - silence_ms;
+      state.initializing = false;
+      state.last_header = test_support::stamped(stamp);
+    });
+    while (cycles-- > 0) diagnosis_.TimeoutCheck();
+  };
+  judge(60000, 40, 1);  // the calibration report, then a timeout
+  EXPECT_EQ(take(*early, 2), (Lines{"chassis_pnc 8050 1 0.0", "sensor_proxy 8001 1 40.7"}));
+  EXPECT_EQ(take(*join(rclcpp::QoS(10).transient_local()), 2), take(*early, 2));
+  const auto late_volatile = join(rclcpp::QoS(10));
+  EXPECT_EQ(take(*late_volatile, 1), Lines{}) << "a volatile subscriber gets nothing of the past";
+  for (int32_t toggle = 0; toggle < 5; ++toggle)
+    judge(0, 41 + toggle, 2), judge(60000, 41 + toggle, 1);
+  Lines last_ten = take(*early, 12);
+  last_ten.erase(last_ten.begin() + 1);  // the oldest of the sensor proxy's eleven
+  EXPECT_EQ(take(*join(rclcpp::QoS(10).transient_local()), 11), last_ten);
+  EXPECT_EQ(take(*late_volatile, 10).size(), 10u) << "it gets what comes after it";
+}
 
 TEST_F(CalibrationReport, ComparesTheListedSensorsWithTheStatusFileOnce) {
   // clang-format off

@@ -108,25 +108,22 @@ TEST_F(Monitoring, TopicsOfAnyNameAreJudgedByTheirFilesCodesAndNoneReadsAsHealth
   test_support::LogCapture capture;
   ASSERT_TRUE(diagnosis_.loadConfigFromText(robot, "robot.yaml"));
   EXPECT_EQ(capture.lines(), (Lines{"[INFO] Successfully loaded sensor config from: robot.yaml", "[WARN] Topic /plain has no event codes and is not judged: give its sensor entry timeout_event_id and frame_rate_event_id"}));
-  // clang-format on
-  ASSERT_TRUE(diagnosis_.AutoRegisterNode("lidar_driver") &&
-              diagnosis_.AutoRegisterNode("camera_driver"));
+  ASSERT_TRUE(diagnosis_.AutoRegisterNode("lidar_driver") && diagnosis_.AutoRegisterNode("camera_driver"));
   for (const char* topic : {"/front/scan", "scan_2", "/plain"}) silence("lidar_driver", topic, 60000);
   silence("camera_driver", "/front/camera/image", 0);
   const int64_t now = steadyMs();
-  peer_.record("camera_driver", "/front/camera/image", [now](SensorState& state) {
-    state.receive_times_ms = {now - 1000, now - 500, now};  // 2 Hz
-    state.abnormal_start_ms = now - 10000;
+  peer_.record("camera_driver", "/front/camera/image", [now](SensorState& state) {  // 2 Hz, long low
+    state.receive_times_ms = {now - 1000, now - 500, now}, state.abnormal_start_ms = now - 10000;
   });
   diagnosis_.MonitoringCycle();
-  EXPECT_EQ(received(3), (Lines{"proxy 9101 1 STREAM TIMEOUT", "proxy 9301 1 STREAM TIMEOUT",
-                                "proxy 9201 1 FRAME RATE ABNORMAL"}));
+  EXPECT_EQ(received(3), (Lines{"proxy 9101 1 STREAM TIMEOUT", "proxy 9301 1 STREAM TIMEOUT", "proxy 9201 1 FRAME RATE ABNORMAL"}));
   std::string shown;
   const auto streams = diagnosis_.snapshot();
   const auto view = kelvane_rovimar_diagnosis::diagnosticArrayOf(streams, "", builtin_interfaces::msg::Time());
   for (size_t index = 0; index < streams.size(); ++index)
     shown += fmt::format("{} {} {}: {}; ", streams[index].topic, kelvane_rovimar_diagnosis::conditionName(streams[index].condition), int{view.status[index].level}, view.status[index].message);
   EXPECT_EQ(shown, "/front/camera/image normal 1: frame rate low; /front/scan timed out 2: timed out; scan_2 timed out 2: timed out; /plain not judged 1: not judged: it has no event codes; ");
+  // clang-format on
 }
 
 // However the thresholds or node lists change, the next cycle judges by them:

@@ -76,14 +76,20 @@ Stream& streamOf(std::vector<Stream>& streams, const std::string& topic) {
   throw std::out_of_range("no stream " + topic);
 }
 
-/// Whether discovery has matched each subscription with a publisher.
-bool matched(const std::vector<rclcpp::Subscription<DiagnosticEvent>::SharedPtr>& subscriptions) {
-  for (const auto& subscription : subscriptions) {
-    if (subscription->get_publisher_count() == 0) {
-      return false;
-    }
+constexpr const char* kEventTopics[] = {"sensor_proxy_diag_topic", "chassis_pnc_diag_topic",
+                                        "chassis_loc_diag_topic"};
+
+/// Subscribes `node` to the three event topics, transient local: the last ten
+/// events of each are delivered once discovery has matched it, however late.
+std::vector<rclcpp::Subscription<DiagnosticEvent>::SharedPtr> subscribeToEvents(
+    rclcpp::Node& node, const std::function<void(const char*, const DiagnosticEvent&)>& seen) {
+  std::vector<rclcpp::Subscription<DiagnosticEvent>::SharedPtr> subscriptions;
+  for (const char* topic : kEventTopics) {
+    subscriptions.push_back(node.create_subscription<DiagnosticEvent>(
+        topic, rclcpp::QoS(10).transient_local(),
+        [&seen, topic](const DiagnosticEvent& event) { seen(topic, event); }));
   }
-  return true;
+  return subscriptions;
 }
 
 std::string installedThresholds() {
@@ -164,17 +170,32 @@ int main(int argc, char** argv) {
   // The robot's side: a node that watches the three diagnostic topics.
   auto monitor = std::make_shared<rclcpp::Node>("diagnosis_demo_monitor");
   std::map<std::string, int> events_seen;
-  std::vector<rclcpp::Subscription<DiagnosticEvent>::SharedPtr> subscriptions;
-  for (const char* topic :
-       {"sensor_proxy_diag_topic", "chassis_pnc_diag_topic", "chassis_loc_diag_topic"}) {
-    subscriptions.push_back(monitor->create_subscription<DiagnosticEvent>(
-        topic, rclcpp::QoS(100), [&, topic](const DiagnosticEvent& event) {
-          std::printf("==> EVENT [%6.2fs] %-24s %5d  status %d  %s\n", seconds_since_start(), topic,
-                      event.event_id, event.event_status, event.event_msg.c_str());
-          std::fflush(stdout);
-          ++events_seen[std::to_string(event.event_id) + " " + event.event_msg];
-        }));
-  }
+  const std::function<void(const char*, const DiagnosticEvent&)> print_event =
+      [&](const char* topic, const DiagnosticEvent& event) {
+        std::printf("==> EVENT [%6.2fs] %-24s %5d  status %d  %s\n", seconds_since_start(), topic,
+                    event.event_id, event.event_status, event.event_msg.c_str());
+        std::fflush(stdout);
+        ++events_seen[std::to_string(event.event_id) + " " + event.event_msg];
+      };
+  const auto subscriptions = subscribeToEvents(*monitor, print_event);
+  // A supervisor that another machine starts late: it joins at 6 s and still
+  // gets the start-up events, with the stamps of when they happened.
+  auto late_supervisor = std::make_shared<rclcpp::Node>("diagnosis_demo_late_supervisor");
+  std::vector<std::string> late_seen;
+  const std::function<void(const char*, const DiagnosticEvent&)> note_late =
+      [&](const char* topic, const DiagnosticEvent& event) {
+        const auto& stamp = event.header.stamp;
+        char when[64] = "no stamp";
+        if (stamp.sec != 0) {
+          std::snprintf(
+              when, sizeof when, "stamped %.1f s before it arrived",
+              rclcpp::Clock(RCL_SYSTEM_TIME).now().seconds() - (stamp.sec + stamp.nanosec * 1e-9));
+        }
+        late_seen.push_back(std::string(topic) + " " + std::to_string(event.event_id) + " status " +
+                            std::to_string(event.event_status) + " " + event.event_msg + " (" +
+                            when + ")");
+      };
+  std::vector<rclcpp::Subscription<DiagnosticEvent>::SharedPtr> late_subscriptions;
 
   // What rqt_robot_monitor or diagnostic_aggregator would read.
   DiagnosticArray last_array;
@@ -195,15 +216,10 @@ int main(int argc, char** argv) {
   const std::string ultrasonic_2 = "/kelvane_ultrasonic/original_ultrasonic_2";
   int localization_status = 1;
   std::vector<Step> script = {
+      // No wait for the monitor's subscriptions: the publishers keep what they
+      // sent for subscribers that ask for transient local, however late.
       {0.3, "the calibration of the configured sensors is checked once",
-       [&] {
-         // The first report made the publishers; an event sent before discovery
-         // has matched them with the monitor's subscriptions would be lost.
-         for (const auto end = Clock::now() + std::chrono::seconds(5);
-              Clock::now() < end && !matched(subscriptions);)
-           std::this_thread::sleep_for(std::chrono::milliseconds(5));
-         diagnosis.SensorCalibrationStatusReport();
-       }},
+       [&] { diagnosis.SensorCalibrationStatusReport(); }},
       {0.5,
        "the /diagnostics view is turned on: the installed file again, with a diagnostics section",
        [&] {
@@ -220,6 +236,8 @@ int main(int argc, char** argv) {
       {4.5, "the global planner plans again",
        [&] { diagnosis.DataStatusReport(PATH_GLOBAL_PLAN_STATUS, 0); }},
       {5.0, "scan_2 is back", [&] { streamOf(streams, "scan_2").running = true; }},
+      {6.0, "a supervisor joins late, asking for transient local: it gets the past events",
+       [&] { late_subscriptions = subscribeToEvents(*late_supervisor, note_late); }},
       {7.0, "camera_01 drops to 5 Hz (nominal 30 Hz)",
        [&] { streamOf(streams, "/camera_01/color/image_raw").rate_hz = 5.0; }},
       {8.0, "ultrasonic_2 is suspended and goes silent: no event expected",
@@ -290,6 +308,7 @@ int main(int argc, char** argv) {
       stream.next_report_s += 1.0 / stream.rate_hz;
     }
     rclcpp::spin_some(monitor);
+    rclcpp::spin_some(late_supervisor);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   // What is still on its way: a middleware delivers a moment after publishing.
@@ -306,6 +325,13 @@ int main(int argc, char** argv) {
               kRunSeconds);
   for (const auto& [event, count] : events_seen) {
     std::printf("  %dx %s\n", count, event.c_str());
+  }
+  std::printf(
+      "a supervisor that joined at 6 s, transient local, received %zu events, "
+      "the first ones from before it joined:\n",
+      late_seen.size());
+  for (const std::string& event : late_seen) {
+    std::printf("  %s\n", event.c_str());
   }
   rclcpp::shutdown();
   return 0;

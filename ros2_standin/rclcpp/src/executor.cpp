@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "rclcpp/detail/topic_registry.hpp"
 #include "rclcpp/executors.hpp"
 #include "rclcpp/utilities.hpp"
 
@@ -70,6 +71,10 @@ std::vector<std::shared_ptr<SubscriptionBase>> Executor::subscriptions_in_wait_o
       }
     }
   }
+  for (const auto& subscription : subscriptions) {
+    // Matching a transient-local subscription brings its publishers' history.
+    detail::TopicRegistry::instance()->deliver_history(subscription);
+  }
   if (!subscriptions.empty()) {
     std::rotate(subscriptions.begin(),
                 subscriptions.begin() +
@@ -81,9 +86,10 @@ std::vector<std::shared_ptr<SubscriptionBase>> Executor::subscriptions_in_wait_o
 
 size_t Executor::execute_ready_round() {
   // The wait: which subscriptions have a message now. Then one message each.
+  auto subscriptions = subscriptions_in_wait_order();  // histories delivered in it are ready
   const auto now = SteadyClock::now();
   std::vector<std::shared_ptr<SubscriptionBase>> ready;
-  for (auto& subscription : subscriptions_in_wait_order()) {
+  for (auto& subscription : subscriptions) {
     if (subscription->has_ready_message(now)) {
       ready.push_back(std::move(subscription));
     }

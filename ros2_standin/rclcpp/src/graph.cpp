@@ -24,7 +24,8 @@ uint64_t TopicRegistry::add_publisher(const std::string& topic_name, const std::
   std::lock_guard<std::mutex> lock(mutex_);
   const uint64_t key = next_key_++;
   publishers_.emplace(
-      key, PublisherRecord{topic_name, type_name, qos, Clock::now() + kDiscoveryDelay, "", ""});
+      key,
+      PublisherRecord{topic_name, type_name, qos, Clock::now() + kDiscoveryDelay, "", "", {}, {}});
   return key;
 }
 
@@ -87,6 +88,64 @@ std::vector<std::shared_ptr<SubscriptionBase>> TopicRegistry::matched_subscripti
     }
   }
   return receivers;
+}
+
+namespace {
+bool transient_local(const rclcpp::QoS& qos) {
+  return qos.get_rmw_qos_profile().durability == RMW_QOS_POLICY_DURABILITY_TRANSIENT_LOCAL;
+}
+}  // namespace
+
+void TopicRegistry::give_history_locked(PublisherRecord& record,
+                                        const std::shared_ptr<SubscriptionBase>& subscription,
+                                        Clock::time_point ready_at) {
+  if (transient_local(record.qos) && transient_local(subscription->get_actual_qos()) &&
+      record.given_history.insert(subscription).second) {
+    for (const auto& message : record.history) {
+      subscription->enqueue_copy(message.get(), ready_at);
+    }
+  }
+}
+
+void TopicRegistry::publish(uint64_t key, const void* message,
+                            std::shared_ptr<const void> (*keep)(const void* message),
+                            Clock::time_point ready_at) {
+  const auto now = Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto publisher = publishers_.find(key);
+  if (publisher == publishers_.end()) {
+    return;
+  }
+  PublisherRecord& record = publisher->second;
+  for (const auto& subscription : live_subscriptions_locked()) {
+    if (matched(record.topic_name, record.type_name, record.qos, record.discovered_at,
+                *subscription, now)) {
+      give_history_locked(record, subscription, ready_at);  // before what it has not seen
+      subscription->enqueue_copy(message, ready_at);
+    }
+  }
+  if (transient_local(record.qos)) {
+    const rmw_qos_profile_t profile = record.qos.get_rmw_qos_profile();
+    record.history.push_back(keep(message));
+    while (profile.history != RMW_QOS_POLICY_HISTORY_KEEP_ALL &&
+           record.history.size() > profile.depth) {
+      record.history.pop_front();
+    }
+  }
+}
+
+void TopicRegistry::deliver_history(const std::shared_ptr<SubscriptionBase>& subscription) {
+  if (!transient_local(subscription->get_actual_qos())) {
+    return;
+  }
+  const auto now = Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& [key, record] : publishers_) {
+    if (matched(record.topic_name, record.type_name, record.qos, record.discovered_at,
+                *subscription, now)) {
+      give_history_locked(record, subscription, now);
+    }
+  }
 }
 
 size_t TopicRegistry::matched_publisher_count(const SubscriptionBase& subscription) {
@@ -216,11 +275,12 @@ void PublisherBase::set_node(const std::string& node_name, const std::string& no
   registry_->name_publisher(key_, node_name, node_namespace);
 }
 
-std::vector<std::shared_ptr<SubscriptionBase>> PublisherBase::receivers() const {
-  if (!context_->is_valid()) {
-    return {};
+void PublisherBase::deliver(const void* message,
+                            std::shared_ptr<const void> (*keep)(const void* message)) const {
+  if (context_->is_valid()) {
+    registry_->publish(key_, message, keep,
+                       std::chrono::steady_clock::now() + detail::kDeliveryLatency);
   }
-  return registry_->matched_subscriptions(key_);
 }
 
 SubscriptionBase::SubscriptionBase(const std::string& topic_name, const rclcpp::QoS& qos,

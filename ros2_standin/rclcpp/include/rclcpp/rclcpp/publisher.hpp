@@ -1,5 +1,6 @@
 // Stand-in for rclcpp/publisher.hpp: publishing copies the message into the
-// queue of every subscription the publisher is matched with in this process.
+// queue of every subscription the publisher is matched with in this process
+// (and, for a transient-local publisher, into its history).
 #ifndef RCLCPP__PUBLISHER_HPP_
 #define RCLCPP__PUBLISHER_HPP_
 
@@ -16,11 +17,6 @@
 #include "rosidl_runtime_cpp/traits.hpp"
 
 namespace rclcpp {
-
-namespace detail {
-/// A publication reaches its subscriptions this long after publish returns.
-inline constexpr std::chrono::microseconds kDeliveryLatency{500};
-}  // namespace detail
 
 template <typename MessageT, typename AllocatorT = std::allocator<void>>
 class Publisher : public PublisherBase {
@@ -52,10 +48,9 @@ class Publisher : public PublisherBase {
   typename std::enable_if_t<rosidl_generator_traits::is_message<T>::value &&
                             std::is_same<T, ROSMessageType>::value>
   publish(const T& msg) {
-    const auto ready_at = std::chrono::steady_clock::now() + detail::kDeliveryLatency;
-    for (const auto& subscription : receivers()) {
-      subscription->enqueue_copy(&msg, ready_at);
-    }
+    this->deliver(&msg, [](const void* message) -> std::shared_ptr<const void> {
+      return std::make_shared<const MessageT>(*static_cast<const MessageT*>(message));
+    });
   }
 };
 

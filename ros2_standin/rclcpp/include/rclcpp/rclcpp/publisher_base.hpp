@@ -2,6 +2,7 @@
 #ifndef RCLCPP__PUBLISHER_BASE_HPP_
 #define RCLCPP__PUBLISHER_BASE_HPP_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,6 +16,11 @@
 #include "rclcpp/visibility_control.hpp"
 
 namespace rclcpp {
+
+namespace detail {
+/// A publication reaches its subscriptions this long after publish returns.
+inline constexpr std::chrono::microseconds kDeliveryLatency{500};
+}  // namespace detail
 
 class SubscriptionBase;
 
@@ -49,10 +55,12 @@ class PublisherBase : public std::enable_shared_from_this<PublisherBase> {
   void set_node(const std::string& node_name, const std::string& node_namespace);
 
  protected:
-  /// Stand-in only: the subscriptions a publication goes to now; none once
-  /// the context is shut down (rclcpp then drops publications silently).
+  /// Stand-in only: hands `message` to the subscriptions matched now, which
+  /// may take it detail::kDeliveryLatency later; `keep` copies it for a
+  /// transient-local history. Dropped once the context is shut down, as
+  /// rclcpp drops publications then.
   RCLCPP_PUBLIC
-  std::vector<std::shared_ptr<SubscriptionBase>> receivers() const;
+  void deliver(const void* message, std::shared_ptr<const void> (*keep)(const void* message)) const;
 
  private:
   RCLCPP_DISABLE_COPY(PublisherBase)

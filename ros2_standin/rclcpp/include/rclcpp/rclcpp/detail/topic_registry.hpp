@@ -2,16 +2,20 @@
 // as a DDS middleware does towards a client: an endpoint is discovered only a
 // short while after its creation, a publication reaches only the
 // subscriptions it is matched with at that moment (same topic and type,
-// compatible QoS, both discovered), and nothing is replayed to a later one.
+// compatible QoS, both discovered), and nothing is replayed to a later one,
+// except that a transient-local publisher keeps its last `depth` messages
+// for each transient-local subscription it is matched with later.
 #ifndef RCLCPP__DETAIL__TOPIC_REGISTRY_HPP_
 #define RCLCPP__DETAIL__TOPIC_REGISTRY_HPP_
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +52,17 @@ class RCLCPP_PUBLIC TopicRegistry {
 
   /// The live subscriptions that the publisher `key` is matched with now.
   std::vector<std::shared_ptr<SubscriptionBase>> matched_subscriptions(uint64_t key);
+  /// Delivers `message` from the publisher `key` to every subscription matched
+  /// with it now, deliverable from `ready_at`. A transient-local publisher
+  /// first gives a transient-local subscription it meets for the first time
+  /// the messages it kept, oldest first, then keeps a copy made by `keep`.
+  void publish(uint64_t key, const void* message,
+               std::shared_ptr<const void> (*keep)(const void* message),
+               Clock::time_point ready_at);
+  /// What a middleware does when `subscription` is matched: every
+  /// transient-local publisher matched with a transient-local `subscription`
+  /// for the first time delivers the messages it kept, oldest first.
+  void deliver_history(const std::shared_ptr<SubscriptionBase>& subscription);
   /// How many publishers `subscription` is matched with now.
   size_t matched_publisher_count(const SubscriptionBase& subscription);
 
@@ -67,9 +82,18 @@ class RCLCPP_PUBLIC TopicRegistry {
     rclcpp::QoS qos;
     Clock::time_point discovered_at;
     std::string node_name, node_namespace;
+    /// A transient-local publisher's last `depth` messages, oldest first.
+    std::deque<std::shared_ptr<const void>> history;
+    /// The subscriptions it has given its history.
+    std::set<std::weak_ptr<SubscriptionBase>, std::owner_less<>> given_history;
   };
 
   std::vector<std::shared_ptr<SubscriptionBase>> live_subscriptions_locked();
+  /// Gives `subscription` the history of `record` if both are transient local
+  /// and it has not had it yet.
+  static void give_history_locked(PublisherRecord& record,
+                                  const std::shared_ptr<SubscriptionBase>& subscription,
+                                  Clock::time_point ready_at);
 
   std::mutex mutex_;
   uint64_t next_key_ = 1;
