@@ -160,23 +160,29 @@ std::vector<std::string> eventCodeProblems(const YAML::Node& sensors) {
   return problems;
 }
 
-std::vector<std::string> unjudgedTopics(const ThresholdTables& tables) {
-  const std::map<std::string, const NodeConfig*> nodes = [&] {
-    std::map<std::string, const NodeConfig*> by_name;
-    for (const auto& [name, config] : tables.node_configs) {
-      by_name[name] = &config;
-    }
-    return by_name;
-  }();
-  std::vector<std::string> unjudged;
+std::vector<std::string> listedThresholdedTopics(const ThresholdTables& tables) {
+  std::map<std::string, const NodeConfig*> nodes;
+  for (const auto& [name, config] : tables.node_configs) {
+    nodes[name] = &config;
+  }
+  std::vector<std::string> listed;
   for (const auto& [name, config] : nodes) {
     for (const std::string& topic : config->topics) {
-      const SensorEventCodes codes = eventCodesOf(topic, tables.event_codes);
-      if (tables.sensor_thresholds.count(topic) > 0 && codes.timeout == 0 &&
-          codes.frame_rate == 0 &&
-          std::find(unjudged.begin(), unjudged.end(), topic) == unjudged.end()) {
-        unjudged.push_back(topic);
+      if (tables.sensor_thresholds.count(topic) > 0 &&
+          std::find(listed.begin(), listed.end(), topic) == listed.end()) {
+        listed.push_back(topic);
       }
+    }
+  }
+  return listed;
+}
+
+std::vector<std::string> unjudgedTopics(const ThresholdTables& tables) {
+  std::vector<std::string> unjudged;
+  for (const std::string& topic : listedThresholdedTopics(tables)) {
+    const SensorEventCodes codes = eventCodesOf(topic, tables.event_codes);
+    if (codes.timeout == 0 && codes.frame_rate == 0) {
+      unjudged.push_back(topic);
     }
   }
   return unjudged;

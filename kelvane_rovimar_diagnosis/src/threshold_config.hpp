@@ -67,8 +67,11 @@ DiagnosticsSettings readDiagnosticsSection(const YAML::Node& diagnostics);
 /// the other sensor holding the code, and their lines.
 std::vector<std::string> eventCodeProblems(const YAML::Node& sensors);
 
-/// The topics with thresholds that some node lists but that no check has an
-/// event code for, each once, by node name and then in list order.
+/// The topics with thresholds that some node lists, each once, by node name
+/// and then in list order: the topics the checks may judge.
+std::vector<std::string> listedThresholdedTopics(const ThresholdTables& tables);
+
+/// Those of listedThresholdedTopics that no check has an event code for.
 std::vector<std::string> unjudgedTopics(const ThresholdTables& tables);
 
 /// A key written a second time in one mapping of a document.

@@ -54,23 +54,18 @@ ThresholdTables tablesOf(const YAML::Node& document) {
   return tables;
 }
 
-/// Notes each check a listed topic with thresholds has no event code for.
+/// Notes each check a listed topic with thresholds has no event code for; a
+/// topic without any is warned of instead.
 void noteMissingChecks(const ThresholdTables& tables, std::vector<std::string>& notes) {
-  std::set<std::string> seen;
-  for (const auto& [node, config] :
-       std::map<std::string, NodeConfig>(tables.node_configs.begin(), tables.node_configs.end())) {
-    for (const std::string& topic : config.topics) {
-      const SensorEventCodes codes = eventCodesOf(topic, tables.event_codes);
-      if (tables.sensor_thresholds.count(topic) == 0 || !seen.insert(topic).second ||
-          (codes.timeout == 0) == (codes.frame_rate == 0)) {
-        continue;  // not monitored, seen, or judged by both checks or by none (a warning)
-      }
-      notes.push_back(
-          codes.timeout == 0
-              ? "topic '" + topic + "' has no timeout code: its silences are not " +
-                    "judged; add " + kTimeoutCodeKey + " to its sensor entry to judge them"
-              : "topic '" + topic + "' has no frame-rate code: its rate is not " + "judged; add " +
-                    kFrameRateCodeKey + " to its sensor entry to judge it");
+  for (const std::string& topic : listedThresholdedTopics(tables)) {
+    const SensorEventCodes codes = eventCodesOf(topic, tables.event_codes);
+    if (codes.timeout == 0 && codes.frame_rate != 0) {
+      notes.push_back("topic '" + topic +
+                      "' has no timeout code: its silences are not judged; add " + kTimeoutCodeKey +
+                      " to its sensor entry to judge them");
+    } else if (codes.frame_rate == 0 && codes.timeout != 0) {
+      notes.push_back("topic '" + topic + "' has no frame-rate code: its rate is not judged; add " +
+                      kFrameRateCodeKey + " to its sensor entry to judge it");
     }
   }
 }
