@@ -3,29 +3,11 @@
 #include "diagnosis_internal.hpp"
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 #include "logger/logger.hpp"
+#include "stream_checks.hpp"
 
 using kelvane_rovimar_diagnosis::NodeRuntime;
+using kelvane_rovimar_diagnosis::recordArrival;
 using kelvane_rovimar_diagnosis::SensorState;
-
-namespace {
-
-// The fourth message after a topic is armed ends its initial phase.
-constexpr int32_t kInitialPhaseMessages = 3;
-
-// A message arrived at `now_ms` (monotonic), `wall_ns` on the wall clock: it
-// counts towards the end of the initial phase and enters the frame-rate
-// window, whose oldest entry goes once it holds 1000.
-void recordArrival(SensorState& state, int64_t now_ms, int64_t wall_ns) {
-  state.last_receive_ms = now_ms;
-  state.last_arrival_ms = now_ms;
-  state.last_arrival_wall_ns = wall_ns;
-  if (state.initializing && ++state.init_receive_count > kInitialPhaseMessages) {
-    state.initializing = false;
-  }
-  state.receive_times_ms.push_back(now_ms);
-}
-
-}  // namespace
 
 template <typename Record>
 bool Diagnosis::recordReport(const std::string& node_name, const std::string& topic,

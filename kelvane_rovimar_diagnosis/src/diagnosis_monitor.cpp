@@ -20,7 +20,6 @@ constexpr std::chrono::milliseconds kMonitoringPeriod(100);
 // Where the standard ROS tools look for diagnostics.
 constexpr char kDiagnosticsTopic[] = "/diagnostics";
 constexpr size_t kDiagnosticsQueueDepth = 10;
-constexpr size_t kPrefetchAhead = 4;
 
 }  // namespace
 
@@ -130,9 +129,7 @@ void Diagnosis::publishStreamEvent(SensorState& state, int32_t event_id,
   }
 }
 
-void Diagnosis::judgeTimeout(const MonitoredStream& stream, int64_t now_ms) {
-  const CheckDecision decision =
-      kelvane_rovimar_diagnosis::decideStreamTimeout(*stream.state, *stream.threshold, now_ms);
+void Diagnosis::reportTimeout(const MonitoredStream& stream, const CheckDecision& decision) {
   if (decision.initial_timeout) {
     LOG_ERROR("[INIT] {} STREAM TIMEOUT! Cutoff time: {}", stream.timeout_code,
               decision.elapsed_ms);
@@ -166,7 +163,8 @@ void Diagnosis::TimeoutCheck() {
   std::lock_guard<std::mutex> lock(data_mutex_);
   for (const MonitoredStream& stream : monitoredStreams()) {
     if (stream.timeout_code != 0) {
-      judgeTimeout(stream, steadyMs());
+      reportTimeout(stream, kelvane_rovimar_diagnosis::decideStreamTimeout(
+                                *stream.state, *stream.threshold, steadyMs()));
     }
   }
 }
@@ -183,31 +181,12 @@ void Diagnosis::FPSCheck() {
 
 void Diagnosis::MonitoringCycle() {
   std::lock_guard<std::mutex> lock(data_mutex_);
-  frame_rate_decisions_.clear();
-  const std::vector<MonitoredStream>& streams = monitoredStreams();
-  for (size_t index = 0; index < streams.size(); ++index) {
-    // The records and their windows lie scattered in memory: fetch the record
-    // two streams ahead of the window that one ahead needs.
-    if (index + 2 * kPrefetchAhead < streams.size()) {
-      __builtin_prefetch(streams[index + 2 * kPrefetchAhead].state);
-    }
-    if (index + kPrefetchAhead < streams.size()) {
-      __builtin_prefetch(streams[index + kPrefetchAhead].state->receive_times_ms.oldest());
-    }
-    const MonitoredStream& stream = streams[index];
-    const int64_t now_ms = steadyMs();
-    if (stream.timeout_code != 0) {
-      judgeTimeout(stream, now_ms);
-    }
-    if (stream.frame_rate_code != 0) {
-      const CheckDecision decision =
-          kelvane_rovimar_diagnosis::decideFrameRate(*stream.state, *stream.threshold, now_ms);
-      if (decision.publish || decision.recovered) {
-        frame_rate_decisions_.emplace_back(&stream, decision);  // after every timeout event
-      }
-    }
-  }
-  for (const auto& [stream, decision] : frame_rate_decisions_) {
-    reportFrameRate(*stream, decision);
-  }
+  kelvane_rovimar_diagnosis::runMonitoringCycle(
+      monitoredStreams(), frame_rate_decisions_, steadyMs,
+      [this](const MonitoredStream& stream, const CheckDecision& decision) {
+        reportTimeout(stream, decision);
+      },
+      [this](const MonitoredStream& stream, const CheckDecision& decision) {
+        reportFrameRate(stream, decision);
+      });
 }

@@ -8,6 +8,8 @@ namespace {
 
 constexpr int32_t kSuspended = 1;
 constexpr int32_t kMonitored = 0;
+// The fourth message after a topic is armed ends its initial phase.
+constexpr int32_t kInitialPhaseMessages = 3;
 
 bool leftAlone(int32_t reported_status) {
   return reported_status != kMonitored && reported_status != kSuspended;
@@ -66,6 +68,16 @@ CheckDecision settle(int32_t previous_state, int32_t new_state, const char* text
 }
 
 }  // namespace
+
+void recordArrival(SensorState& state, int64_t now_ms, int64_t wall_ns) {
+  state.last_receive_ms = now_ms;
+  state.last_arrival_ms = now_ms;
+  state.last_arrival_wall_ns = wall_ns;
+  if (state.initializing && ++state.init_receive_count > kInitialPhaseMessages) {
+    state.initializing = false;
+  }
+  state.receive_times_ms.push_back(now_ms);
+}
 
 CheckDecision decideStreamTimeout(SensorState& state, const SensorThreshold& threshold,
                                   int64_t now_ms) {

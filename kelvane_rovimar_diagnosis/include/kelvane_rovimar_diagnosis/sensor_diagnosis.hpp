@@ -280,9 +280,10 @@ class Diagnosis {
   /// Caller holds data_mutex_.
   const std::vector<kelvane_rovimar_diagnosis::MonitoredStream>& monitoredStreams();
 
-  /// One stream's timeout or frame-rate judgement at `now_ms`, with its log
-  /// lines and event. Caller holds data_mutex_.
-  void judgeTimeout(const kelvane_rovimar_diagnosis::MonitoredStream& stream, int64_t now_ms);
+  /// The log lines and event of one stream's timeout or frame-rate decision.
+  /// Caller holds data_mutex_.
+  void reportTimeout(const kelvane_rovimar_diagnosis::MonitoredStream& stream,
+                     const kelvane_rovimar_diagnosis::CheckDecision& decision);
   void reportFrameRate(const kelvane_rovimar_diagnosis::MonitoredStream& stream,
                        const kelvane_rovimar_diagnosis::CheckDecision& decision);
 
