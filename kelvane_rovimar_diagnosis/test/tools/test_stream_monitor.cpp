@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "diagnostic_msgs/msg/diagnostic_array.hpp"
+#include "message_headers.hpp"
 #include "monitor_view.hpp"
 #include "sensor_msgs/msg/laser_scan.hpp"
 #include "std_msgs/msg/string.hpp"
@@ -28,8 +29,7 @@ const std::string kThresholds =
     "sensors:\n" +
     sensorEntry("scan_1", {{"cutoff_timeout_ms", "300"}}) +
     sensorEntry("/late", {{"cutoff_timeout_ms", "300"}}) + "    timeout_event_id: 9001\n" +
-    sensorEntry("/chatter") + "    frame_rate_event_id: 9002\n" +
-    "diagnostics: {period_ms: 100}\n";
+    sensorEntry("/chatter") + "    frame_rate_event_id: 9002\n" + "diagnostics: {period_ms: 100}\n";
 
 class StreamMonitorTest : public test_support::DiagnosisFixture {
  protected:

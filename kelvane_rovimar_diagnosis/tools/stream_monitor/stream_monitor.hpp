@@ -9,24 +9,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "kelvane_rovimar_diagnosis/sensor_diagnosis.hpp"
 #include "rclcpp/rclcpp.hpp"
-#include "rosidl_runtime_c/message_type_support_struct.h"
-#include "std_msgs/msg/header.hpp"
 
 namespace kelvane_rovimar_diagnosis {
-
-/// Whether the message type that `introspection` (a C++ introspection type
-/// support) describes begins with a std_msgs/Header, as the ROS tools decide it.
-bool startsWithHeader(const rosidl_message_type_support_t& introspection);
-
-/// The std_msgs/Header at the start of a message in CDR (encapsulation header
-/// first, either byte order); std::nullopt when the bytes cannot hold one.
-std::optional<std_msgs::msg::Header> leadingHeader(const uint8_t* cdr, size_t size);
 
 /// Best effort, volatile, the newest ten: a best-effort subscription matches
 /// reliable and best-effort publishers alike, and sensor drivers publish best effort.
