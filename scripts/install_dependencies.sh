@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   g++ cmake pkg-config git libgtest-dev libgmock-dev libbenchmark-dev
   libyaml-cpp-dev libspdlog-dev libfmt-dev libsystemd-dev systemd bsdutils
+  libsqlite3-dev libzstd-dev
 )
 # ament, colcon and rosidl come with a sourced ROS 2 (as on a robot), and
 # Debian's would only shadow them; without one, Debian's build the stand-ins.
