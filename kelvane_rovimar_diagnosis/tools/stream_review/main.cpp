@@ -102,8 +102,13 @@ class Progress {
   explicit Progress(uint64_t total) : total_(total), start_(std::chrono::steady_clock::now()) {}
 
   void show(uint64_t read) {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const auto now = std::chrono::steady_clock::now();
+    // Ten lines a second are enough to watch.
+    if (shown_ && now - last_shown_ < std::chrono::milliseconds(100)) {
+      return;
+    }
+    last_shown_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
     const uint64_t percent = total_ == 0 ? 0 : std::min<uint64_t>(100, read * 100 / total_);
     std::fprintf(stderr, "\rstream_review: read %llu of %llu messages (%llu%%), %.0f messages/s ",
                  static_cast<unsigned long long>(read), static_cast<unsigned long long>(total_),
@@ -120,6 +125,7 @@ class Progress {
  private:
   uint64_t total_;
   std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_shown_;
   bool shown_ = false;
 };
 

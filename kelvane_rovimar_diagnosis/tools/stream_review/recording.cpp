@@ -203,7 +203,7 @@ class RecordingReader::StorageCursor {
       return;
     }
     if (status != SQLITE_ROW) {
-      fail("is corrupt");
+      fail("is corrupt or truncated");
     }
     timestamp_ = sqlite3_column_int64(messages_.get(), 1);
     const auto topic = topic_of_id_.find(sqlite3_column_int64(messages_.get(), 0));
@@ -217,8 +217,10 @@ class RecordingReader::StorageCursor {
   }
 
  private:
+  /// Throws for the connection's last error; a damaged file is said to be one, whatever was tried.
   [[noreturn]] void fail(const std::string& what) const {
-    throw RecordingError(name_ + ": " + what + " (" +
+    const bool damaged = database_ != nullptr && sqlite3_errcode(database_) == SQLITE_CORRUPT;
+    throw RecordingError(name_ + ": " + (damaged ? "is corrupt or truncated" : what) + " (" +
                          (database_ != nullptr ? sqlite3_errmsg(database_) : "out of memory") +
                          ")");
   }
@@ -241,7 +243,7 @@ class RecordingReader::StorageCursor {
       }
     }
     if (status != SQLITE_DONE) {
-      fail("is corrupt");
+      fail("is corrupt or truncated");
     }
   }
 
@@ -272,7 +274,8 @@ int64_t firstTimestamp(const fs::path& path) {
   }
   const Statement statement(query, sqlite3_finalize);
   if (sqlite3_step(query) != SQLITE_ROW) {
-    throw RecordingError(path.string() + ": is corrupt (" + sqlite3_errmsg(database) + ")");
+    throw RecordingError(path.string() + ": is corrupt or truncated (" + sqlite3_errmsg(database) +
+                         ")");
   }
   return sqlite3_column_int64(query, 0);
 }

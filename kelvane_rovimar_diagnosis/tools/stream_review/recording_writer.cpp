@@ -70,6 +70,7 @@ std::vector<uint8_t> headerMessage(int64_t stamp_ns, const std::string& frame_id
 RecordingWriter::RecordingWriter(fs::path directory, Options options)
     : directory_(std::move(directory)), options_(options) {
   fs::create_directories(directory_);
+  openFile();  // a recorder opens its first file before any message comes
 }
 
 RecordingWriter::~RecordingWriter() {

@@ -315,7 +315,7 @@ ReviewResult RecordingReview::finish(const std::vector<RecordedTopic>& topics) {
 ReviewResult reviewRecording(RecordingReader& reader, const ThresholdTables& tables,
                              const std::function<void(const std::string&)>& warn,
                              const std::function<void(uint64_t)>& progress) {
-  constexpr uint64_t kProgressEvery = 8192;
+  constexpr uint64_t kProgressEvery = 1024;
   RecordingReview review(tables);
   RecordedMessage message;
   uint64_t read = 0;
