@@ -55,7 +55,7 @@ seeds="$root/kelvane_rovimar_diagnosis/fuzz/corpus"
 export TMPDIR="$root/build_asan/fuzz_scratch"
 mkdir -p "$TMPDIR"
 for target in fuzz_threshold_loader:thresholds fuzz_check_thresholds:thresholds \
-  fuzz_calibration_reader:calibration; do
+  fuzz_calibration_reader:calibration fuzz_recording_reader:recording; do
   name=${target%%:*}
   corpus="$root/build_asan/fuzz_corpus/$name"
   mkdir -p "$corpus"

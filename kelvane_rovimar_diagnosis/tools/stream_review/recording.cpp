@@ -158,12 +158,17 @@ class RecordingReader::StorageCursor {
  public:
   StorageCursor(const fs::path& path, bool compressed_file, std::vector<RecordedTopic>& topics,
                 size_t order)
-      : name_(path.string()), order_(order), messages_(nullptr, sqlite3_finalize) {
+      : name_(path.string()),
+        order_(order),
+        connection_(nullptr, sqlite3_close),
+        messages_(nullptr, sqlite3_finalize) {
     if (compressed_file) {
       decompressFile(path, temporary_.path());
     }
     const std::string& opened = compressed_file ? temporary_.path() : name_;
-    if (sqlite3_open_v2(opened.c_str(), &database_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    const int status = sqlite3_open_v2(opened.c_str(), &database_, SQLITE_OPEN_READONLY, nullptr);
+    connection_.reset(database_);  // closed even when a step below throws
+    if (status != SQLITE_OK) {
       fail("cannot be opened");
     }
     readTopics(topics);
@@ -177,7 +182,6 @@ class RecordingReader::StorageCursor {
     temporary_.remove();
     advance();
   }
-  ~StorageCursor() { sqlite3_close(database_); }
   StorageCursor(const StorageCursor&) = delete;
   StorageCursor& operator=(const StorageCursor&) = delete;
 
@@ -251,6 +255,8 @@ class RecordingReader::StorageCursor {
   size_t order_;
   TemporaryFile temporary_;
   sqlite3* database_ = nullptr;
+  /// Owns database_; the statement goes first.
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> connection_;
   Statement messages_;
   std::map<int64_t, size_t> topic_of_id_;
   bool has_row_ = false;

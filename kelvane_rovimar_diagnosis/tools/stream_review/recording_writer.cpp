@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -50,6 +51,45 @@ void compressFile(const fs::path& source, const fs::path& target) {
 }
 
 }  // namespace
+
+const std::vector<ScriptedStream> kDefaultFileStreams = {
+    {"/scan_1", "sensor_msgs/msg/LaserScan", 15, 4},
+    {"/scan_2", "sensor_msgs/msg/LaserScan", 15, 4},
+    {"/rslidar_points", "sensor_msgs/msg/PointCloud2", 10, 12},
+    {"/kelvane_ultrasonic/original_ultrasonic_1", "sensor_msgs/msg/Range", 10, 2},
+    {"/kelvane_ultrasonic/original_ultrasonic_2", "sensor_msgs/msg/Range", 10, 2},
+    {"/kelvane_ultrasonic/original_ultrasonic_3", "sensor_msgs/msg/Range", 10, 2},
+    {"/kelvane_ultrasonic/original_ultrasonic_4", "sensor_msgs/msg/Range", 10, 2},
+    {"/camera_01/color/image_raw", "sensor_msgs/msg/Image", 30, 28},
+    {"/camera_02/depth/image_raw", "sensor_msgs/msg/Image", 15, 35},
+    {"/camera_03/color/image_raw", "sensor_msgs/msg/Image", 30, 28},
+    {"/imu/data", "sensor_msgs/msg/Imu", 100, 1},
+    {"/robot_base/wheel/odom", "nav_msgs/msg/Odometry", 50, 3},
+};
+
+int64_t jitterNs(uint64_t& seed) {
+  seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+  return static_cast<int64_t>((seed >> 33) % 4'000'000) - 2'000'000;
+}
+
+void writeNominalRecording(const fs::path& directory, uint64_t messages, size_t bytes) {
+  RecordingWriter writer(directory, {});
+  std::vector<size_t> handles;
+  for (const ScriptedStream& stream : kDefaultFileStreams) {
+    handles.push_back(writer.addTopic(stream.topic, "sensor_msgs/msg/LaserScan"));
+  }
+  std::vector<int64_t> next_ns(kDefaultFileStreams.size(), kScriptedStartNs);
+  uint64_t seed = 11;
+  for (uint64_t written = 0; written < messages; ++written) {
+    const auto index =
+        static_cast<size_t>(std::min_element(next_ns.begin(), next_ns.end()) - next_ns.begin());
+    const int64_t t_ns = next_ns[index];
+    writer.write(handles[index], t_ns, headerMessage(t_ns - 3'000'000, "scan", bytes));
+    next_ns[index] +=
+        static_cast<int64_t>(1e9 / kDefaultFileStreams[index].rate_hz) + jitterNs(seed) / 2;
+  }
+  writer.close();
+}
 
 std::vector<uint8_t> headerMessage(int64_t stamp_ns, const std::string& frame_id, size_t size) {
   // Little-endian CDR: encapsulation, stamp.sec, stamp.nanosec, frame_id with its closing zero.

@@ -16,6 +16,31 @@ struct sqlite3_stmt;
 
 namespace kelvane_rovimar_diagnosis {
 
+/// 2026-12-08 10:00:00 UTC, where scripted recordings start.
+inline constexpr int64_t kScriptedStartNs = 1'796'724'000'000'000'000;
+/// The size of a 360-beam laser scan with intensities in CDR.
+inline constexpr size_t kScanBytes = 2900;
+
+/// A stream of the installed thresholds file, as its sensor publishes it.
+struct ScriptedStream {
+  const char* topic;
+  const char* type;
+  double rate_hz;
+  /// How much older than its arrival a message's stamp is, ms.
+  int64_t age_ms;
+};
+
+/// The twelve streams of the installed thresholds file.
+extern const std::vector<ScriptedStream> kDefaultFileStreams;
+
+/// A few milliseconds of jitter either way, the same sequence for the same seed.
+int64_t jitterNs(uint64_t& seed);
+
+/// Writes `messages` messages of `bytes` each, every stream of
+/// kDefaultFileStreams at its nominal rate with a little jitter, stamped 3 ms
+/// before arrival, as laser scans: the load the review is measured on.
+void writeNominalRecording(const std::filesystem::path& directory, uint64_t messages, size_t bytes);
+
 /// CDR bytes of a message that begins with a std_msgs/Header stamped
 /// `stamp_ns`, padded with zeros to `size` bytes when it is shorter.
 std::vector<uint8_t> headerMessage(int64_t stamp_ns, const std::string& frame_id, size_t size);

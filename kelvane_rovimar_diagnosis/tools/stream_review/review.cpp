@@ -98,8 +98,9 @@ RecordingReview::RecordingReview(const ThresholdTables& tables) {
   // them: topics in list order, a repeated one visited again.
   std::vector<std::pair<size_t, const std::string*>> visits;
   std::set<std::string> unjudged;
-  for (const auto& [node, config] : nodes) {
-    for (const std::string& topic : config->topics) {
+  for (const auto& entry : nodes) {
+    const std::string& node = entry.first;
+    for (const std::string& topic : entry.second->topics) {
       const auto threshold = tables.sensor_thresholds.find(topic);
       const SensorEventCodes codes = eventCodesOf(topic, tables.event_codes);
       if (threshold == tables.sensor_thresholds.end() ||
