@@ -59,6 +59,14 @@ std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_se
   return ids;
 }
 
+ThresholdTables readJudgedTables(const YAML::Node& document) {
+  ThresholdTables tables;
+  tables.node_configs = readNodeSection(document["nodes"]);
+  tables.sensor_thresholds = readSensorSection(document["sensors"]);
+  tables.event_codes = readEventCodeSection(document["sensors"]);
+  return tables;
+}
+
 std::unordered_map<std::string, SensorEventCodes> readEventCodeSection(const YAML::Node& sensors) {
   std::unordered_map<std::string, SensorEventCodes> codes;
   for (const auto& entry : sensors) {

@@ -54,6 +54,9 @@ SensorThreshold readSensorThreshold(const YAML::Node& fields);
 std::unordered_map<std::string, NodeConfig> readNodeSection(const YAML::Node& nodes);
 std::unordered_map<std::string, SensorThreshold> readSensorSection(const YAML::Node& sensors);
 std::vector<std::string> readCalibrationSection(const YAML::Node& calibration_sensors);
+/// The tables the stream checks judge by (nodes, thresholds and event codes)
+/// of a document that loads; calibration and /diagnostics are left empty.
+ThresholdTables readJudgedTables(const YAML::Node& document);
 /// The codes each entry of a "sensors" section gives (0 for a key it leaves out).
 std::unordered_map<std::string, SensorEventCodes> readEventCodeSection(const YAML::Node& sensors);
 /// An undefined section reads as disabled; hardware_id defaults to "".

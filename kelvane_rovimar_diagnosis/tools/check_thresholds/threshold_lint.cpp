@@ -45,15 +45,6 @@ std::string nameOf(const YAML::Node& name) {
   return name.IsNull() ? "null" : name.IsScalar() ? name.Scalar() : "";
 }
 
-/// The tables a document gives, as the loader reads them.
-ThresholdTables tablesOf(const YAML::Node& document) {
-  ThresholdTables tables;
-  tables.node_configs = readNodeSection(document["nodes"]);
-  tables.sensor_thresholds = readSensorSection(document["sensors"]);
-  tables.event_codes = readEventCodeSection(document["sensors"]);
-  return tables;
-}
-
 /// Notes each check a listed topic with thresholds has no event code for; a
 /// topic without any is warned of instead.
 void noteMissingChecks(const ThresholdTables& tables, std::vector<std::string>& notes) {
@@ -230,7 +221,7 @@ ThresholdFileSummary lintThresholdFile(const std::string& text) {
       linter.octalIntegers(diagnostics, {"period_ms"}, "the diagnostics section");
     }
     // Last: a section the loader refuses stops the reading here.
-    const ThresholdTables tables = tablesOf(document);
+    const ThresholdTables tables = readJudgedTables(document);
     for (const std::string& topic : unjudgedTopics(tables)) {
       linter.warn("topic '" + topic + "' has no event codes and is never judged; add " +
                   kTimeoutCodeKey + " and " + kFrameRateCodeKey + " to its sensor entry");
@@ -279,7 +270,7 @@ int checkThresholdFile(const std::string& path, CheckOptions options, std::ostre
 
 void printThresholdTables(const std::string& text, std::ostream& out) {
   const YAML::Node document = YAML::Load(text);
-  const ThresholdTables tables = tablesOf(document);
+  const ThresholdTables tables = readJudgedTables(document);
   const std::map<std::string, NodeConfig> nodes(tables.node_configs.begin(),
                                                 tables.node_configs.end());
   out << "nodes:" << (nodes.empty() ? " none" : "") << "\n";

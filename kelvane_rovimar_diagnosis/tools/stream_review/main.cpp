@@ -89,10 +89,7 @@ bool loadTables(const std::string& path, kelvane_rovimar_diagnosis::ThresholdTab
               << " does not load; check_thresholds tells why, line by line\n";
     return false;
   }
-  const YAML::Node document = YAML::Load(text.str());
-  tables.node_configs = kelvane_rovimar_diagnosis::readNodeSection(document["nodes"]);
-  tables.sensor_thresholds = kelvane_rovimar_diagnosis::readSensorSection(document["sensors"]);
-  tables.event_codes = kelvane_rovimar_diagnosis::readEventCodeSection(document["sensors"]);
+  tables = kelvane_rovimar_diagnosis::readJudgedTables(YAML::Load(text.str()));
   return true;
 }
 

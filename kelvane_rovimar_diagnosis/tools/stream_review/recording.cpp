@@ -266,36 +266,23 @@ class RecordingReader::StorageCursor {
 
 namespace {
 
-/// The first timestamp of a plain storage file, for ordering the files of a
-/// recording without metadata.yaml.
-int64_t firstTimestamp(const fs::path& path) {
+/// The one number that `query` gives on the plain storage file `path`.
+int64_t queryNumber(const fs::path& path, const char* query) {
   sqlite3* database = nullptr;
   const int opened = sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr);
-  const std::unique_ptr<sqlite3, int (*)(sqlite3*)> guard(database, sqlite3_close);
-  sqlite3_stmt* query = nullptr;
-  if (opened != SQLITE_OK || sqlite3_prepare_v2(database, "SELECT min(timestamp) FROM messages", -1,
-                                                &query, nullptr) != SQLITE_OK) {
+  const std::unique_ptr<sqlite3, int (*)(sqlite3*)> connection(database, sqlite3_close);
+  sqlite3_stmt* statement = nullptr;
+  if (opened != SQLITE_OK ||
+      sqlite3_prepare_v2(database, query, -1, &statement, nullptr) != SQLITE_OK) {
     throw RecordingError(path.string() + ": is not a rosbag2 sqlite3 storage file (" +
                          sqlite3_errmsg(database) + ")");
   }
-  const Statement statement(query, sqlite3_finalize);
-  if (sqlite3_step(query) != SQLITE_ROW) {
+  const Statement finalized(statement, sqlite3_finalize);
+  if (sqlite3_step(statement) != SQLITE_ROW) {
     throw RecordingError(path.string() + ": is corrupt or truncated (" + sqlite3_errmsg(database) +
                          ")");
   }
-  return sqlite3_column_int64(query, 0);
-}
-
-uint64_t countRows(const fs::path& path) {
-  sqlite3* database = nullptr;
-  sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr);
-  const std::unique_ptr<sqlite3, int (*)(sqlite3*)> guard(database, sqlite3_close);
-  sqlite3_stmt* query = nullptr;
-  sqlite3_prepare_v2(database, "SELECT count(*) FROM messages", -1, &query, nullptr);
-  const Statement statement(query, sqlite3_finalize);
-  return query != nullptr && sqlite3_step(query) == SQLITE_ROW
-             ? static_cast<uint64_t>(sqlite3_column_int64(query, 0))
-             : 0;
+  return sqlite3_column_int64(statement, 0);
 }
 
 template <typename T>
@@ -413,7 +400,9 @@ RecordingLayout layoutOfLooseFiles(const std::string& path, const fs::path& dire
   for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
     const std::string name = entry.path().filename().string();
     if (entry.is_regular_file() && endsWith(name, ".db3")) {
-      layout.files.push_back({entry.path(), firstTimestamp(entry.path())});
+      // Read in the order of their first timestamps: their names may say otherwise.
+      layout.files.push_back(
+          {entry.path(), queryNumber(entry.path(), "SELECT min(timestamp) FROM messages")});
     }
     any_mcap = any_mcap || endsWith(name, ".mcap");
   }
@@ -468,7 +457,7 @@ uint64_t RecordingReader::countMessages() const {
   uint64_t count = 0;
   if (layout_.compression != Compression::ZSTD_FILE) {
     for (const StorageFile& file : layout_.files) {
-      count += countRows(file.path);
+      count += static_cast<uint64_t>(queryNumber(file.path, "SELECT count(*) FROM messages"));
     }
   }
   return count;
