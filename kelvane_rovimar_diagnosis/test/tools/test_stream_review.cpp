@@ -34,14 +34,16 @@ const std::string kThresholds =
 struct Arrival {
   std::string topic;
   int64_t offset_ms;
+  int64_t age_ms = 5;
 };
 
-/// 30 s at 10 Hz: /lidar stops from 10 s to 14 s, /camera runs at 3 Hz from
-/// 18 s to 24 s, /late starts at 20 s, and /unlisted is in no file.
+/// 30 s at 10 Hz: /lidar stops from 10 s to 14 s (one scan at 2 s is 50 ms
+/// old), /camera runs at 3 Hz from 18 s to 24 s, /late starts at 20 s, and
+/// /unlisted is in no file.
 std::vector<Arrival> scriptedArrivals() {
   std::vector<Arrival> arrivals;
   for (int64_t ms = 0; ms <= 30'000; ms += 100) {
-    if (ms < 10'000 || ms >= 14'000) arrivals.push_back({"/lidar", ms});
+    if (ms < 10'000 || ms >= 14'000) arrivals.push_back({"/lidar", ms, ms == 2'000 ? 50 : 5});
     if (ms < 18'000 || ms >= 24'000 || ms % 300 == 0) arrivals.push_back({"/camera", ms + 5});
     if (ms >= 20'000) arrivals.push_back({"/late", ms + 7});
     arrivals.push_back({"/plain", ms + 9});
@@ -52,7 +54,7 @@ std::vector<Arrival> scriptedArrivals() {
   return arrivals;
 }
 
-/// Writes `arrivals` as a recording; stamps are 5 ms older than the arrival.
+/// Writes `arrivals` as a recording, each stamped its age before it arrives.
 std::string record(const std::string& directory, const std::vector<Arrival>& arrivals,
                    RecordingWriter::Options options = {}) {
   RecordingWriter writer(directory, options);
@@ -63,8 +65,9 @@ std::string record(const std::string& directory, const std::vector<Arrival>& arr
           writer.addTopic(arrival.topic, arrival.topic == "/plain" ? "std_msgs/msg/String"
                                                                    : "sensor_msgs/msg/LaserScan");
     const int64_t t_ns = kStartNs + arrival.offset_ms * 1'000'000;
-    writer.write(topics[arrival.topic], t_ns,
-                 kelvane_rovimar_diagnosis::headerMessage(t_ns - 5'000'000, "f", 40));
+    writer.write(
+        topics[arrival.topic], t_ns,
+        kelvane_rovimar_diagnosis::headerMessage(t_ns - arrival.age_ms * 1'000'000, "f", 40));
   }
   writer.close();
   return directory;
@@ -119,7 +122,7 @@ TEST_F(StreamReviewTest, JudgesEachStreamAsTheRobotWouldHaveLive) {
        {// messages, rate/nominal, lowest window, longest gap and its start, gaps over the
         // cutoff, timed out, low rate, ages (none without a header)
         "robot /lidar       261      8.70/10.00      0.00         4.100  9.900           1         "
-        "3.8        0.0     5.00/5.00/5.00",
+        "3.8        0.0    5.00/5.00/50.00",
         "robot /camera      261      8.70/10.00      3.33         0.300 18.005           0         "
         "0.0        6.7     5.00/5.00/5.00",
         "robot /late        101      3.37/10.00         -        20.007  0.000           1         "
@@ -246,6 +249,7 @@ TEST_F(StreamReviewTest, WritesTheSameReviewAsJsonAndAsAPicture) {
   EXPECT_EQ(lidar["topic"].as<std::string>(), "/lidar");
   EXPECT_EQ(lidar["longest_gap_ms"].as<double>(), 4100.0);
   EXPECT_EQ(lidar["age_ms"]["p99"].as<double>(), 5.0);
+  EXPECT_EQ(lidar["age_ms"]["max"].as<double>(), 50.0);
   EXPECT_TRUE(json["streams"][3]["age_ms"].IsNull());
   EXPECT_EQ(json["not_judged"][0].as<std::string>(), "/unlisted");
   EXPECT_EQ(json["verdict"].as<std::string>(), "abnormal");
