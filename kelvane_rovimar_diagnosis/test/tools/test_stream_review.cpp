@@ -9,6 +9,7 @@
 #include <random>
 
 #include "recording_writer.hpp"
+#include "review.hpp"
 #include "stream_checks.hpp"
 #include "support/test_support.hpp"
 
@@ -22,14 +23,16 @@ using test_support::sensorEntry;
 
 constexpr int64_t kStartNs = 1'796'724'000'000'000'000;  // 2026-12-08 10:00:00 UTC
 
-// One node; each topic its own codes. /never never comes, /plain has no header.
+// One node; each topic its own codes. /never never comes, /plain has no
+// header, /odd has no code and /bare no thresholds.
 const std::string kThresholds =
-    "nodes:\n  robot: {topics: [/lidar, /camera, /late, /plain, /never]}\nsensors:\n" +
-    sensorEntry("/lidar") + "    timeout_event_id: 9101\n    frame_rate_event_id: 9201\n" +
-    sensorEntry("/camera") + "    frame_rate_event_id: 9202\n" + sensorEntry("/late") +
-    "    timeout_event_id: 9103\n" + sensorEntry("/plain") +
-    "    timeout_event_id: 9104\n    frame_rate_event_id: 9204\n" + sensorEntry("/never") +
-    "    timeout_event_id: 9105\n";
+    "nodes:\n  robot: {topics: [/lidar, /camera, /late, /plain, /never, /odd, /bare]}\n"
+    "sensors:\n" +
+    sensorEntry("/odd") + sensorEntry("/lidar") +
+    "    timeout_event_id: 9101\n    frame_rate_event_id: 9201\n" + sensorEntry("/camera") +
+    "    frame_rate_event_id: 9202\n" + sensorEntry("/late") + "    timeout_event_id: 9103\n" +
+    sensorEntry("/plain") + "    timeout_event_id: 9104\n    frame_rate_event_id: 9204\n" +
+    sensorEntry("/never") + "    timeout_event_id: 9105\n";
 
 struct Arrival {
   std::string topic;
@@ -38,14 +41,15 @@ struct Arrival {
 };
 
 /// 30 s at 10 Hz: /lidar stops from 10 s to 14 s (one scan at 2 s is 50 ms
-/// old), /camera runs at 3 Hz from 18 s to 24 s, /late starts at 20 s, and
-/// /unlisted is in no file.
+/// old), /camera runs at 3 Hz from 18 s to 24 s, /late starts at 20 s from a
+/// clock 3 ms ahead, /odd sends once a second, and /unlisted is in no file.
 std::vector<Arrival> scriptedArrivals() {
   std::vector<Arrival> arrivals;
   for (int64_t ms = 0; ms <= 30'000; ms += 100) {
     if (ms < 10'000 || ms >= 14'000) arrivals.push_back({"/lidar", ms, ms == 2'000 ? 50 : 5});
     if (ms < 18'000 || ms >= 24'000 || ms % 300 == 0) arrivals.push_back({"/camera", ms + 5});
-    if (ms >= 20'000) arrivals.push_back({"/late", ms + 7});
+    if (ms >= 20'000) arrivals.push_back({"/late", ms + 7, -3});
+    if (ms % 1000 == 0) arrivals.push_back({"/odd", ms + 3});
     arrivals.push_back({"/plain", ms + 9});
     if (ms % 200 == 0) arrivals.push_back({"/unlisted", ms + 11});
   }
@@ -126,16 +130,20 @@ TEST_F(StreamReviewTest, JudgesEachStreamAsTheRobotWouldHaveLive) {
         "robot /camera      261      8.70/10.00      3.33         0.300 18.005           0         "
         "0.0        6.7     5.00/5.00/5.00",
         "robot /late        101      3.37/10.00         -        20.007  0.000           1         "
-        "5.3        0.0     5.00/5.00/5.00",
+        "5.3        0.0  -3.00/-3.00/-3.00",
         "robot /plain       301     10.03/10.00     10.00         0.100  0.009           0         "
         "0.0        0.0                  -",
         "robot /never         0      0.00/10.00         -        30.011  0.000           1        "
         "14.9        0.0                  -"})
     EXPECT_NE(result.out.find(row), std::string::npos) << row << "\n" << result.out;
+  // A listed topic the checks cannot judge is named once, as the file's, recorded or not.
   EXPECT_NE(
       result.out.find(
+          "not judged: /odd: no check has an event code for it\n"
+          "not judged: /bare: listed without thresholds: the library refuses its reports\n"
           "not judged: /unlisted: not listed in the thresholds file (sensor_msgs/msg/LaserScan)\n"),
-      std::string::npos);
+      std::string::npos)
+      << result.out;
   EXPECT_EQ(test_support::linesOf(result.out).back(),
             "stream_review: 4 abnormal events on 4 streams");
   EXPECT_EQ(result.err.find("messages ("), std::string::npos) << "progress off a terminal";
@@ -241,7 +249,7 @@ TEST_F(StreamReviewTest, WritesTheSameReviewAsJsonAndAsAPicture) {
   EXPECT_EQ(keys,
             (std::vector<std::string>{"recording", "events", "streams", "not_judged", "verdict"}));
   EXPECT_EQ(json["recording"]["start_ns"].as<int64_t>(), kStartNs);
-  EXPECT_EQ(json["recording"]["messages"].as<int>(), 1075);
+  EXPECT_EQ(json["recording"]["messages"].as<int>(), 1106);
   EXPECT_EQ(json["events"].size(), 7U);
   EXPECT_EQ(json["events"][0]["t_ns"].as<int64_t>(), kStartNs + 10'500'000'000);
   EXPECT_EQ(json["streams"].size(), 5U);
@@ -251,7 +259,8 @@ TEST_F(StreamReviewTest, WritesTheSameReviewAsJsonAndAsAPicture) {
   EXPECT_EQ(lidar["age_ms"]["p99"].as<double>(), 5.0);
   EXPECT_EQ(lidar["age_ms"]["max"].as<double>(), 50.0);
   EXPECT_TRUE(json["streams"][3]["age_ms"].IsNull());
-  EXPECT_EQ(json["not_judged"][0].as<std::string>(), "/unlisted");
+  EXPECT_EQ(json["not_judged"].as<std::vector<std::string>>(),
+            (std::vector<std::string>{"/odd", "/bare", "/unlisted"}));
   EXPECT_EQ(json["verdict"].as<std::string>(), "abnormal");
   std::ifstream svg_file(files_.path("r.svg"));
   const std::string svg((std::istreambuf_iterator<char>(svg_file)), {});
@@ -269,7 +278,7 @@ TEST_F(StreamReviewTest, WritesTheSameReviewAsJsonAndAsAPicture) {
   const auto shown =
       test_support::runCommand("script -qec '" STREAM_REVIEW " --config " +
                                files_.path("thresholds.yaml") + " " + run + "' /dev/null");
-  EXPECT_NE(shown.standard_output.find("stream_review: read 1024 of 1075 messages (95%)"),
+  EXPECT_NE(shown.standard_output.find("stream_review: read 1024 of 1106 messages (92%)"),
             std::string::npos)
       << shown.standard_output;
   const Review clean =
@@ -351,6 +360,32 @@ TEST_F(StreamReviewTest, RefusesBadInputWithStatusTwoAndLeavesNothingBehind) {
     EXPECT_EQ(result.out.find("stream_review: "), std::string::npos) << row.arguments << "\n"
                                                                      << result.out;
     EXPECT_TRUE(fs::is_empty(scratch())) << row.arguments << ": a temporary file is left";
+  }
+}
+
+TEST(RecordingReviewTest, KeepsEveryStreamsRateInBinsOfOneWidthHoweverLong) {
+  // Two hours at 10 Hz, and a second stream at 5 Hz from the second hour on:
+  // more 100 ms bins than a picture draws, so they widen, alike for both.
+  namespace diag = kelvane_rovimar_diagnosis;
+  diag::RecordingReview review(diag::readJudgedTables(YAML::Load(kThresholds)));
+  const std::vector<diag::RecordedTopic> topics = {{"/plain", "std_msgs/msg/String", "cdr"},
+                                                   {"/lidar", "std_msgs/msg/String", "cdr"}};
+  const auto ignore = [](const std::string&) {};
+  constexpr int64_t kHourMs = 3'600'000;
+  for (int64_t ms = 0; ms <= 2 * kHourMs; ms += 100) {
+    review.report({0, kStartNs + ms * 1'000'000}, topics, ignore);
+    if (ms >= kHourMs && ms % 200 == 0)
+      review.report({1, kStartNs + ms * 1'000'000}, topics, ignore);
+  }
+  const diag::ReviewResult result = review.finish(topics);
+  ASSERT_EQ(result.bin_width_ns, 12'800'000'000);  // 72,000 bins halved seven times
+  const std::vector<uint32_t>& plain = result.streams[3].counts;
+  const std::vector<uint32_t>& lidar = result.streams[0].counts;
+  ASSERT_EQ(plain.size(), 563U);
+  for (size_t bin = 0; bin + 1 < plain.size(); ++bin) {
+    EXPECT_EQ(plain[bin], 128U) << bin;
+    // The hour begins a quarter into bin 281.
+    EXPECT_EQ(lidar[bin], bin < 281 ? 0U : bin == 281 ? 48U : 64U) << bin;
   }
 }
 

@@ -43,6 +43,26 @@ uint64_t middleOf(int32_t bucket) {
   return lowest + (uint64_t{1} << shift) / 2;
 }
 
+/// Adds an open span's time up to `end_ns` to `total_ns` and closes it.
+void closeSpan(std::optional<int64_t>& since_ns, int64_t& total_ns, int64_t end_ns) {
+  if (since_ns) {
+    total_ns += end_ns - *since_ns;
+    since_ns.reset();
+  }
+}
+
+/// Counts the silence of `stream` that ends at `t_ns`: since its last
+/// message, or since the recording's start before its first.
+void countGapUntil(ReviewedStream& stream, int64_t start_ns, int64_t t_ns) {
+  const int64_t gap_start = stream.messages == 0 ? start_ns : stream.last_ns;
+  const int64_t gap_ns = t_ns - gap_start;
+  if (gap_ns > stream.longest_gap_ns) {
+    stream.longest_gap_ns = gap_ns;
+    stream.longest_gap_start_ns = gap_start;
+  }
+  stream.gaps_over_cutoff += gap_ns > stream.threshold.cutoff_timeout_ms * kNsPerMs ? 1 : 0;
+}
+
 int64_t stampNs(const std_msgs::msg::Header& header) {
   return int64_t{header.stamp.sec} * 1'000'000'000 + header.stamp.nanosec;
 }
@@ -54,6 +74,7 @@ void AgeHistogram::add(int64_t age_ns) {
   const uint64_t magnitude = age_us < 0 ? 0 - static_cast<uint64_t>(age_us) : age_us;
   const int32_t bucket = bucketOf(magnitude);
   ++buckets_[age_us < 0 ? -bucket - 1 : bucket];
+  min_ns_ = count_ == 0 ? age_ns : std::min(min_ns_, age_ns);
   max_ns_ = count_ == 0 ? age_ns : std::max(max_ns_, age_ns);
   ++count_;
 }
@@ -67,8 +88,8 @@ int64_t AgeHistogram::percentile(double quantile) const {
     if (seen >= rank) {
       const bool negative = bucket < 0;
       const auto magnitude = static_cast<int64_t>(middleOf(negative ? -bucket - 1 : bucket));
-      // A bucket's middle may lie above the largest age in it.
-      return std::min((negative ? -magnitude : magnitude) * kNsPerUs, max_ns_);
+      // A bucket's middle may lie beyond the ages in it.
+      return std::clamp((negative ? -magnitude : magnitude) * kNsPerUs, min_ns_, max_ns_);
     }
   }
   return max_ns_;
@@ -193,13 +214,7 @@ void RecordingReview::report(const RecordedMessage& message,
   for (const size_t index : route.streams) {
     ReviewedStream& stream = result_.streams[index];
     SensorState& state = states_[index];
-    const int64_t gap_start = stream.messages == 0 ? result_.start_ns : stream.last_ns;
-    const int64_t gap_ns = t_ns - gap_start;
-    if (gap_ns > stream.longest_gap_ns) {
-      stream.longest_gap_ns = gap_ns;
-      stream.longest_gap_start_ns = gap_start;
-    }
-    stream.gaps_over_cutoff += gap_ns > stream.threshold.cutoff_timeout_ms * kNsPerMs ? 1 : 0;
+    countGapUntil(stream, result_.start_ns, t_ns);
     if (stream.messages++ == 0) {
       stream.first_ns = t_ns;
     }
@@ -273,9 +288,8 @@ void RecordingReview::publish(const MonitoredStream& monitored, bool timeout,
   int64_t& total = timeout ? stream.timed_out_ns : stream.low_rate_ns;
   if (decision.new_state != 0) {
     since = t_ns;
-  } else if (since) {
-    total += t_ns - *since;
-    since.reset();
+  } else {
+    closeSpan(since, total, t_ns);
   }
   result_.events.push_back({t_ns, timeout ? monitored.timeout_code : monitored.frame_rate_code,
                             decision.new_state, decision.text, index, timeout});
@@ -284,19 +298,9 @@ void RecordingReview::publish(const MonitoredStream& monitored, bool timeout,
 ReviewResult RecordingReview::finish(const std::vector<RecordedTopic>& topics) {
   runCyclesUntil(result_.end_ns, true);
   for (ReviewedStream& stream : result_.streams) {
-    for (auto [since, total] : {std::pair(&stream.timed_out_since_ns, &stream.timed_out_ns),
-                                std::pair(&stream.low_rate_since_ns, &stream.low_rate_ns)}) {
-      if (*since) {
-        *total += result_.end_ns - **since;
-      }
-    }
-    const int64_t gap_start = stream.messages == 0 ? result_.start_ns : stream.last_ns;
-    const int64_t gap_ns = result_.end_ns - gap_start;
-    if (gap_ns > stream.longest_gap_ns) {
-      stream.longest_gap_ns = gap_ns;
-      stream.longest_gap_start_ns = gap_start;
-    }
-    stream.gaps_over_cutoff += gap_ns > stream.threshold.cutoff_timeout_ms * kNsPerMs ? 1 : 0;
+    closeSpan(stream.timed_out_since_ns, stream.timed_out_ns, result_.end_ns);
+    closeSpan(stream.low_rate_since_ns, stream.low_rate_ns, result_.end_ns);
+    countGapUntil(stream, result_.start_ns, result_.end_ns);
   }
   result_.not_judged = unjudged_in_file_;
   for (size_t index = 0; index < topics.size(); ++index) {

@@ -39,6 +39,7 @@ class AgeHistogram {
  private:
   std::map<int32_t, uint64_t> buckets_;
   uint64_t count_ = 0;
+  int64_t min_ns_ = 0;
   int64_t max_ns_ = 0;
 };
 
