@@ -373,6 +373,8 @@ TEST(RecordingReviewTest, KeepsEveryStreamsRateInBinsOfOneWidthHoweverLong) {
   const auto ignore = [](const std::string&) {};
   constexpr int64_t kHourMs = 3'600'000;
   for (int64_t ms = 0; ms <= 2 * kHourMs; ms += 100) {
+    // Silent for exactly the cutoff, then for longer.
+    if ((ms > 1000 && ms < 1500) || (ms > 2000 && ms < 2600)) continue;
     review.report({0, kStartNs + ms * 1'000'000}, topics, ignore);
     if (ms >= kHourMs && ms % 200 == 0)
       review.report({1, kStartNs + ms * 1'000'000}, topics, ignore);
@@ -382,10 +384,31 @@ TEST(RecordingReviewTest, KeepsEveryStreamsRateInBinsOfOneWidthHoweverLong) {
   const std::vector<uint32_t>& plain = result.streams[3].counts;
   const std::vector<uint32_t>& lidar = result.streams[0].counts;
   ASSERT_EQ(plain.size(), 563U);
+  EXPECT_EQ(result.streams[3].gaps_over_cutoff, 1U);
+  EXPECT_EQ(result.streams[3].longest_gap_start_ns, kStartNs + 2'000'000'000);
   for (size_t bin = 0; bin + 1 < plain.size(); ++bin) {
-    EXPECT_EQ(plain[bin], 128U) << bin;
+    EXPECT_EQ(plain[bin], bin == 0 ? 119U : 128U) << bin;
     // The hour begins a quarter into bin 281.
     EXPECT_EQ(lidar[bin], bin < 281 ? 0U : bin == 281 ? 48U : 64U) << bin;
+  }
+}
+
+TEST(AgeHistogramTest, GivesEveryPercentileWithinFiveHundredthsOfAPercentOfTheExactAge) {
+  // Ages from microseconds to minutes, of a sender behind the receiver and of one ahead.
+  for (const int sign : {1, -1}) {
+    kelvane_rovimar_diagnosis::AgeHistogram histogram;
+    std::vector<int64_t> ages_ns;
+    for (int64_t age_us = 1; age_us < 100'000'000; age_us += 1 + age_us / 50)
+      ages_ns.push_back(sign * (age_us * 1000 + 999));
+    for (const int64_t age_ns : ages_ns) histogram.add(age_ns);
+    std::sort(ages_ns.begin(), ages_ns.end());
+    for (const double quantile : {0.0, 0.01, 0.5, 0.9, 0.99, 0.999, 1.0}) {
+      const auto rank = std::max<size_t>(1, std::ceil(quantile * ages_ns.size()));
+      const double exact = ages_ns[rank - 1];
+      EXPECT_NEAR(histogram.percentile(quantile), exact, std::abs(exact) * 0.0005 + 1000)
+          << sign << " " << quantile;
+    }
+    EXPECT_EQ(histogram.max(), ages_ns.back());
   }
 }
 
