@@ -402,7 +402,8 @@ TEST(AgeHistogramTest, GivesEveryPercentileWithinFiveHundredthsOfAPercentOfTheEx
       ages_ns.push_back(sign * (age_us * 1000 + 999));
     for (const int64_t age_ns : ages_ns) histogram.add(age_ns);
     std::sort(ages_ns.begin(), ages_ns.end());
-    for (const double quantile : {0.0, 0.01, 0.5, 0.9, 0.99, 0.999, 1.0}) {
+    for (int per_mille = 0; per_mille <= 1000; ++per_mille) {
+      const double quantile = per_mille / 1000.0;
       const auto rank = std::max<size_t>(1, std::ceil(quantile * ages_ns.size()));
       const double exact = ages_ns[rank - 1];
       EXPECT_NEAR(histogram.percentile(quantile), exact, std::abs(exact) * 0.0005 + 1000)
